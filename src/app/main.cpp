@@ -1,0 +1,16 @@
+#include "mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    int result = 0;
+    {
+        // The window must be gone before the application object.
+        MainWindow window;
+        window.show();
+        result = application.exec();
+    }
+    return result;
+}

@@ -1,0 +1,171 @@
+// Construction and destruction of the main window.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "mylabel.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const char *const organisationName = "Orvendel";
+const char *const organisationDomain = "orvendel.example";
+const char *const applicationName = "Vontra Meters";
+
+// The program's file version, shown in the footer.
+constexpr int versionMajor = 1;
+constexpr int versionMinor = 1;
+constexpr int versionBuild = 269;
+constexpr int versionRevision = 0;
+
+const QRect settingsButtonRect(900, 28, 25, 25);
+const QRect nonStopButtonRect(820, 310, 121, 41);
+const QRect analogClockRect(348, 85, 410, 410);
+// Module keys stand in one row, 117 design pixels apart.
+constexpr int moduleButtonX = 53;
+constexpr int moduleButtonPitch = 117;
+constexpr int moduleButtonY = 546;
+constexpr int moduleButtonSize = 61;
+
+const char *const captionStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
+const char *const digitalClockFamily = "DejaVu Sans";
+constexpr int digitalTimePointSize = 40;
+constexpr int digitalDatePointSize = 24;
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    online = false;
+
+    QCoreApplication::setOrganizationName(organisationName);
+    QCoreApplication::setOrganizationDomain(organisationDomain);
+    QCoreApplication::setApplicationName(applicationName);
+
+    ui->footerlabel->setText(tr("Orvendel broadcast consoles - version %1.%2.%3.%4")
+                                 .arg(versionMajor)
+                                 .arg(versionMinor)
+                                 .arg(versionBuild)
+                                 .arg(versionRevision));
+
+    settingsButton = new myLabel(QString(), this);
+    settingsButton->setStyleSheet("image: url(:/resources/png/Settings.png);");
+    settingsButton->setGeometry(settingsButtonRect);
+
+    nonStopButton = new myLabel(QString(), this);
+    nonStopButton->setStyleSheet(
+        "image: url(:/resources/png/VontraMeterIcons2/signals/nonstop-inactive.png);");
+    nonStopButton->setGeometry(nonStopButtonRect);
+
+    phoneRinging = 0;
+    for (int i = 0; i < moduleCount; ++i) {
+        voiceTrack[i] = 0;
+        moduleButtons[i] = new myLabel(QString(), this);
+        moduleButtons[i]->setGeometry(moduleButtonX + moduleButtonPitch * i, moduleButtonY,
+                                      moduleButtonSize, moduleButtonSize);
+        connect(moduleButtons[i], SIGNAL(clicked()), this, SLOT(onModuleClicked()));
+    }
+    resetModules();
+
+    captureDesignRects();
+
+    rescalePending = false;
+    meterReleaseInterval = 10;
+    meterReleaseStep = 0.133;
+    ui->AnalogClock->setGeometry(analogClockRect);
+    for (auto &target : meterTargets)
+        target = meterFloor;
+
+    applyClockLook();
+    for (TVKPPMMeter *meter : meters())
+        meter->setGradientForground(true);
+    for (QLabel *caption : {ui->proglabel, ui->crmlabel, ui->timelabel, ui->signalslabel})
+        caption->setStyleSheet(captionStyle);
+
+    connect(settingsButton, SIGNAL(clicked()), this, SLOT(openSettings()));
+    connect(nonStopButton, SIGNAL(clicked()), this, SLOT(onNonStopClicked()));
+    connect(this, SIGNAL(doRedrawModules()), this, SLOT(onRedrawModules()));
+    connect(this, SIGNAL(doRedrawSignals()), this, SLOT(onRedrawSignals()));
+    connect(this, SIGNAL(doHandleMicTimer()), this, SLOT(onHandleMicTimer()));
+    connect(this, SIGNAL(doConfigSilenceDetection()), this, SLOT(onConfigSilenceDetection()));
+
+    QFont timeFont(digitalClockFamily);
+    timeFont.setPointSize(digitalTimePointSize);
+    ui->DigitalClock->setTimeDisplayFont(timeFont);
+    ui->DigitalClock->setTimeDisplayFontColor(QColor(255, 255, 255));
+    ui->DigitalClock->setDateDisplay(true);
+    QFont dateFont(digitalClockFamily);
+    dateFont.setPointSize(digitalDatePointSize);
+    ui->DigitalClock->setDateDisplayFont(dateFont);
+    ui->DigitalClock->setDateDisplayFontColor(QColor(255, 255, 255));
+
+    meterReleaseTimer = new QTimer(this);
+    connect(meterReleaseTimer, SIGNAL(timeout()), this, SLOT(meterRelease()));
+    meterReleaseTimer->start(meterReleaseInterval);
+
+    silenceAlarmTimer = new QTimer(this);
+    connect(silenceAlarmTimer, SIGNAL(timeout()), this, SLOT(onSilenceAlarm()));
+
+    voicetrackTimer = new QTimer(this);
+    connect(voicetrackTimer, SIGNAL(timeout()), this, SLOT(onVoicetrack()));
+
+    micElapsed = new QElapsedTimer;
+
+    micDisplayTimer = new QTimer(this);
+    connect(micDisplayTimer, SIGNAL(timeout()), this, SLOT(onShowMicTimer()));
+
+    keepAliveTimer = new QTimer(this);
+    keepAliveTimer->setSingleShot(true);
+    connect(keepAliveTimer, SIGNAL(timeout()), this, SLOT(onKeepAliveTimeout()));
+
+    connect(this, SIGNAL(doKeepAliveTimer()), this, SLOT(onKeepAliveTimer()));
+
+    background = new QPixmap(offlineBackgroundPath);
+    backgroundFill = new QPixmap(":/resources/png/BelvaneBackgroundEmpty.png");
+    scaledBackground = new QPixmap;
+    scaledBackgroundFill = new QPixmap;
+
+    loadSettings();
+    openLink();
+}
+
+MainWindow::~MainWindow()
+{
+    saveSettings();
+    vontra_close(linkHandle);
+    delete ui;
+    delete micElapsed;
+    delete background;
+    delete backgroundFill;
+    delete scaledBackground;
+    delete scaledBackgroundFill;
+}
+
+std::array<TVKPPMMeter *, 4> MainWindow::meters() const
+{
+    return {ui->ProgLeft, ui->ProgRight, ui->CrmLeft, ui->CrmRight};
+}
+
+void MainWindow::applyClockLook()
+{
+    TVKAnalogClock *clock = ui->AnalogClock;
+    clock->setHourLines(true);
+    clock->setHourLinesColor(QColor(0, 255, 0));
+    clock->setMinuteLines(true);
+    clock->setMinuteLinesLength(4);
+    clock->setMinuteLinesColor(QColor(0, 170, 0));
+    clock->setSecondDots(true);
+    clock->setSecondDotsCountDown(false);
+    clock->setDotSize(4);
+    clock->setDotColor(QColor(255, 255, 255));
+    clock->setHands(true);
+    clock->setHourHandColor(QColor(255, 0, 0, 128));
+    clock->setHourHandBorder(24);
+    clock->setHourHandLength(12);
+    clock->setHourHandWidth(12);
+    clock->setMinuteHandColor(QColor(0, 0, 255, 128));
+    clock->setMinuteHandBorder(8);
+    clock->setMinuteHandLength(28);
+    clock->setMinuteHandWidth(8);
+}

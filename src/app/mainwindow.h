@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+
+#include "linkdefaults.h"
+#include "vontra.h"
+
+class QPaintEvent;
+class QResizeEvent;
+class TVKPPMMeter;
+class myLabel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The display's one window: owns the form, the console link, the console
+// state reported by the console, the meter drive and the timers.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    static constexpr quint16 defaultUdpSendPort = LinkDefaults::defaultUdpSendPort;
+    static constexpr quint16 defaultUdpRecvPort = LinkDefaults::defaultUdpRecvPort;
+
+    // Entry for the console-link callback; may run on the library's thread.
+    void consoleEvent(const vontra_event *event);
+
+signals:
+    void doRedrawModules();
+    void doRedrawSignals();
+    void doHandleMicTimer();
+    void doKeepAliveTimer();
+    void doConfigSilenceDetection();
+
+private slots:
+    void meterRelease();
+    void openSettings();
+    void onConfigSilenceDetection();
+    void onRedrawModules();
+    void onRedrawSignals();
+    void onModuleClicked();
+    void onSilenceAlarm();
+    void onVoicetrack();
+    void onNonStopClicked();
+    void onHandleMicTimer();
+    void onShowMicTimer();
+    void onSetUdpPorts(qint16 udp_send_port, qint16 udp_recv_port, bool use_defaults,
+                       QString remote_host);
+    void onKeepAliveTimeout();
+    void onKeepAliveTimer();
+    void onlineStatusChanged();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    friend class MainWindowProbe; // white-box access for the tests
+
+    static constexpr int moduleCount = 8;
+    static constexpr int designRectCount = 36;
+    static constexpr double meterFloor = -50.0;    // where idle meters rest
+    static constexpr int keepAliveInterval = 3000; // ms without meters until offline
+    static constexpr int micDisplayInterval = 100;
+    static constexpr int blinkInterval = 400; // voice-track and silence alarm
+    static constexpr const char *offlineBackgroundPath = ":/resources/png/background_offline.png";
+    static constexpr const char *onlineBackgroundPath = ":/resources/png/background_online.png";
+
+    // Console link
+    void openLink();
+    void sendRequests();
+    void setOnline();
+    // Settings store and window placement
+    void loadSettings();
+    void saveSettings();
+    int currentScreen() const;
+    // Source modules
+    void setModuleIcon(int index, int code);
+    void resetModules();
+    int normalModuleCode(int index) const;
+    // Lamps
+    void setLamp(QWidget *lamp, const char *fileWord, bool active);
+    // Meter drive
+    void releaseMeter(TVKPPMMeter *meter, double target);
+    std::array<TVKPPMMeter *, 4> meters() const;
+    // Construction-time look
+    void applyClockLook();
+    // Scaled layout
+    void captureDesignRects();
+    QWidget *designWidget(int index) const;
+    void rescale();
+
+    int linkHandle = 0;
+    Ui::MainWindow *ui = nullptr;
+    quint16 udp_send_port = defaultUdpSendPort;
+    quint16 udp_recv_port = defaultUdpRecvPort;
+    QString remote_host;
+    bool use_defaults = true;
+    QTimer *meterReleaseTimer = nullptr;
+    QTimer *silenceAlarmTimer = nullptr;
+    QTimer *voicetrackTimer = nullptr;
+    QTimer *micDisplayTimer = nullptr;
+    QTimer *keepAliveTimer = nullptr;
+    QElapsedTimer *micElapsed = nullptr;
+    QSize windowSize{-1, -1};
+    QPixmap *background = nullptr;
+    QPixmap *backgroundFill = nullptr;
+    QPixmap *scaledBackground = nullptr;
+    QPixmap *scaledBackgroundFill = nullptr;
+    bool rescalePending = false;
+    myLabel *settingsButton = nullptr;
+    std::array<myLabel *, moduleCount> moduleButtons{};
+    myLabel *nonStopButton = nullptr;
+    std::array<QRect, designRectCount> designRects{};
+    // Written by the console-link thread, read by the meter tick.
+    std::array<std::atomic<double>, 4> meterTargets{};
+    double meterReleaseStep = 0.133;
+    int meterReleaseInterval = 10;
+
+    // Console state: each field written whole by the decoder (possibly on the
+    // library's thread) and read whole by the GUI-thread slots.
+    using Word = std::atomic<qint32>;
+    std::array<Word, moduleCount> moduleOn{};
+    std::array<Word, moduleCount> moduleAlt{};
+    std::array<std::array<Word, 3>, moduleCount> moduleColours{};
+    Word silenceThreshold{0};
+    Word silenceParam{0};
+    Word silenceChannels{0};
+    Word silenceEnabled{0};
+    Word onAir1{0};
+    Word onAir2{0};
+    Word nonStop{0};
+    Word silenceDetected{0};
+    Word micOn{0};
+    Word crmMute{0};
+    Word phoneRinging{0};
+    std::array<Word, moduleCount> voiceTrack{};
+
+    bool online = false;
+    bool voicetrackPhase = false;
+    bool silenceAlarmPhase = false;
+};

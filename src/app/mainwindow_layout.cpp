@@ -1,0 +1,132 @@
+// Fitting the fixed 986 x 650 design to any window size: one uniform scale,
+// a letter-box offset, proportional fonts and cached background pictures.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "mylabel.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <cmath>
+
+namespace {
+
+constexpr int designWidth = 986;
+constexpr int designHeight = 650;
+constexpr double designAspect = 1.5169230769230768; // 986 / 650
+
+// Point sizes at scale 1.
+constexpr double captionPointSize = 15;
+constexpr double footerPointSize = 10;
+constexpr double sourcePointSize = 10;
+constexpr double micTimePointSize = 12;
+constexpr double digitalTimePointSize = 40;
+constexpr double digitalDatePointSize = 24;
+
+int scaled(int value, float scale)
+{
+    return int(std::trunc(double(value) * double(scale)));
+}
+
+QFont withPointSize(QFont font, double baseSize, float scale)
+{
+    font.setPointSize(int(std::trunc(double(scale) * baseSize)));
+    return font;
+}
+
+} // namespace
+
+void MainWindow::captureDesignRects()
+{
+    for (int k = 0; k < designRectCount; ++k)
+        designRects[k] = designWidget(k)->geometry();
+}
+
+QWidget *MainWindow::designWidget(int index) const
+{
+    QWidget *const fixed[] = {ui->ProgLeft,    ui->ProgRight,    ui->CrmLeft,     ui->CrmRight,
+                              ui->AnalogClock, ui->DigitalClock, ui->proglabel,   ui->crmlabel,
+                              ui->timelabel,   ui->signalslabel, ui->footerlabel, settingsButton};
+    constexpr int fixedCount = sizeof fixed / sizeof fixed[0];
+    if (index < fixedCount)
+        return fixed[index];
+    index -= fixedCount;
+    if (index < moduleCount)
+        return moduleButtons[index];
+    index -= moduleCount;
+    QWidget *const rest[] = {
+        ui->label_src_1,   ui->label_src_2,  ui->label_src_3,   ui->label_src_4,
+        ui->label_src_5,   ui->label_src_6,  ui->label_src_7,   ui->label_src_8,
+        ui->label_telring, ui->label_onair1, ui->label_onair2,  nonStopButton,
+        ui->label_silence, ui->label_micon,  ui->label_crmmute, ui->label_mictime};
+    return rest[index];
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    windowSize = event->size();
+    rescalePending = true;
+}
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (rescalePending && !background->isNull())
+        rescale();
+    painter.drawPixmap(0, 0, *scaledBackgroundFill);
+    const int x = (windowSize.width() - scaledBackground->width()) / 2;
+    const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    painter.drawPixmap(QPointF(x, y), *scaledBackground);
+}
+
+void MainWindow::rescale()
+{
+    *scaledBackground =
+        background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    *scaledBackgroundFill =
+        backgroundFill->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    const int w = windowSize.width();
+    const int h = windowSize.height();
+    const double aspect = double(w) / double(h);
+    float scale = 0;
+    int xOffset = 0;
+    int yOffset = 0;
+    if (aspect > designAspect) {
+        const int fittedWidth = (h * designWidth) / designHeight;
+        xOffset = (w - fittedWidth) / 2;
+        scale = float((double(fittedWidth) / designWidth + double(h) / designHeight) * 0.5);
+    } else if (aspect <= designAspect) {
+        const int fittedHeight = (w * designHeight) / designWidth;
+        yOffset = (h - fittedHeight) / 2;
+        scale = float((double(fittedHeight) / designHeight + double(w) / designWidth) * 0.5);
+    }
+
+    for (int k = 0; k < designRectCount; ++k) {
+        const QRect &r = designRects[k];
+        designWidget(k)->setGeometry(scaled(r.x(), scale) + xOffset, scaled(r.y(), scale) + yOffset,
+                                     scaled(r.width(), scale), scaled(r.height(), scale));
+    }
+
+    const QFont caption = withPointSize(ui->proglabel->font(), captionPointSize, scale);
+    for (QLabel *label : {ui->proglabel, ui->crmlabel, ui->timelabel, ui->signalslabel})
+        label->setFont(caption);
+    ui->footerlabel->setFont(withPointSize(ui->footerlabel->font(), footerPointSize, scale));
+    const QFont source = withPointSize(ui->label_src_1->font(), sourcePointSize, scale);
+    for (QLabel *label : {ui->label_src_1, ui->label_src_2, ui->label_src_3, ui->label_src_4,
+                          ui->label_src_5, ui->label_src_6, ui->label_src_7, ui->label_src_8})
+        label->setFont(source);
+    ui->label_mictime->setFont(withPointSize(ui->label_mictime->font(), micTimePointSize, scale));
+    ui->DigitalClock->setTimeDisplayFont(
+        withPointSize(ui->DigitalClock->timeDisplayFont(), digitalTimePointSize, scale));
+    ui->DigitalClock->setDateDisplayFont(
+        withPointSize(ui->DigitalClock->dateDisplayFont(), digitalDatePointSize, scale));
+
+    for (TVKPPMMeter *meter : meters())
+        meter->calculatePosition();
+
+    rescalePending = false;
+    update();
+}
