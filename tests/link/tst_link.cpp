@@ -1,0 +1,775 @@
+// The console-link library over loopback UDP. The test plays the console with
+// its own socket; datagrams are built by hand here, byte by byte, so that the
+// library is checked against the documented format rather than against the
+// codec it shares with the simulator.
+#include "vontra.h"
+
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kMagic = 0x564E5452;
+constexpr uint8_t kEvent = 1, kRequest = 2, kRemoteOn = 3, kRemoteNonStop = 4;
+
+// Payload words per event id, as the display reads them.
+int payloadWords(int32_t id)
+{
+    switch (id) {
+    case 73:
+        return 24;
+    case 75:
+        return 4;
+    case 96:
+    case 98:
+    case 100:
+    case 111:
+        return 8;
+    case 104:
+        return 2;
+    case 101:
+    case 102:
+    case 105:
+    case 107:
+    case 112:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+void put32(Bytes &b, uint32_t v)
+{
+    b.push_back(uint8_t(v >> 24));
+    b.push_back(uint8_t(v >> 16));
+    b.push_back(uint8_t(v >> 8));
+    b.push_back(uint8_t(v));
+}
+
+struct Header
+{
+    uint32_t magic = kMagic;
+    uint8_t version = 1;
+    int lengthAdjust = 0; // added to the true length in the length field
+};
+
+Bytes datagram(uint8_t kind, const std::vector<uint32_t> &body, Header h = {})
+{
+    Bytes b;
+    put32(b, h.magic);
+    b.push_back(h.version);
+    b.push_back(kind);
+    const int length = int(8 + 4 * body.size()) + h.lengthAdjust;
+    b.push_back(uint8_t(length >> 8));
+    b.push_back(uint8_t(length));
+    for (uint32_t w : body)
+        put32(b, w);
+    return b;
+}
+
+uint32_t floatBits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
+Bytes eventDatagram(int32_t id, const std::vector<int32_t> &words)
+{
+    std::vector<uint32_t> body{uint32_t(id)};
+    for (int32_t w : words)
+        body.push_back(uint32_t(w));
+    return datagram(kEvent, body);
+}
+
+Bytes meters(const std::vector<float> &levels)
+{
+    std::vector<uint32_t> body{128};
+    for (float f : levels)
+        body.push_back(floatBits(f));
+    return datagram(kEvent, body);
+}
+
+bool isV6(const char *address)
+{
+    return std::strchr(address, ':') != nullptr;
+}
+
+socklen_t makeAddress(const char *address, uint16_t port, sockaddr_storage &out)
+{
+    out = {};
+    if (isV6(address)) {
+        auto &in6 = reinterpret_cast<sockaddr_in6 &>(out);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = htons(port);
+        inet_pton(AF_INET6, address, &in6.sin6_addr);
+        return sizeof in6;
+    }
+    auto &in = reinterpret_cast<sockaddr_in &>(out);
+    in.sin_family = AF_INET;
+    in.sin_port = htons(port);
+    inet_pton(AF_INET, address, &in.sin_addr);
+    return sizeof in;
+}
+
+uint16_t portOf(const sockaddr_storage &a)
+{
+    return a.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6 &>(a).sin6_port)
+                                   : ntohs(reinterpret_cast<const sockaddr_in &>(a).sin_port);
+}
+
+// A plain UDP socket of the test's own.
+class Udp
+{
+public:
+    Udp() = default;
+    Udp(const Udp &) = delete;
+    Udp &operator=(const Udp &) = delete;
+    ~Udp() { reset(); }
+
+    bool bind(const char *address, uint16_t port = 0)
+    {
+        reset();
+        sockaddr_storage a;
+        const socklen_t length = makeAddress(address, port, a);
+        fd = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return false;
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), length) != 0) {
+            reset();
+            return false;
+        }
+        socklen_t l = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &l);
+        boundPort = portOf(a);
+        return true;
+    }
+
+    void reset()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+
+    bool sendTo(const char *address, uint16_t port, const Bytes &data) const
+    {
+        sockaddr_storage a;
+        const socklen_t length = makeAddress(address, port, a);
+        return ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&a),
+                        length) == ssize_t(data.size());
+    }
+
+    // One datagram, or false after timeoutMs.
+    bool receive(Bytes &out, sockaddr_storage *from = nullptr, int timeoutMs = 2000) const
+    {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        uint8_t buffer[2048];
+        sockaddr_storage a{};
+        socklen_t l = sizeof a;
+        const ssize_t n =
+            ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&a), &l);
+        if (n < 0)
+            return false;
+        out.assign(buffer, buffer + n);
+        if (from != nullptr)
+            *from = a;
+        return true;
+    }
+
+    int fd = -1;
+    uint16_t boundPort = 0;
+};
+
+// A port that was free a moment ago, for the library to bind.
+uint16_t freePort(const char *any = "0.0.0.0")
+{
+    Udp probe;
+    return probe.bind(any) ? probe.boundPort : 0;
+}
+
+int openFileDescriptors()
+{
+    int count = 0;
+    if (DIR *d = ::opendir("/proc/self/fd")) {
+        while (::readdir(d) != nullptr)
+            ++count;
+        ::closedir(d);
+    }
+    return count;
+}
+
+struct Record
+{
+    int32_t id = 0;
+    std::vector<int32_t> words;
+    std::vector<float> levels;
+    std::thread::id thread;
+};
+
+// Collects the callbacks of one link.
+struct Recorder
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<Record> records;
+    std::atomic<bool> closed{false};
+    std::atomic<int> lateCalls{0};
+    std::atomic<int> closeFromCallback{0}; // handle to close on the first event
+    std::atomic<int> closeResult{1};
+
+    static void callback(const vontra_event *e, void *user)
+    {
+        auto *self = static_cast<Recorder *>(user);
+        if (self->closed.load())
+            self->lateCalls.fetch_add(1);
+        Record r;
+        r.id = e->id;
+        r.thread = std::this_thread::get_id();
+        if (e->id == 128) {
+            const auto *f = static_cast<const float *>(e->payload);
+            r.levels.assign(f, f + std::min<uint32_t>(e->reserved, 64));
+        } else if (payloadWords(e->id) > 0) {
+            const auto *w = static_cast<const int32_t *>(e->payload);
+            r.words.assign(w, w + payloadWords(e->id));
+        }
+        if (const int h = self->closeFromCallback.exchange(0))
+            self->closeResult.store(vontra_close(h));
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->records.push_back(std::move(r));
+        self->changed.notify_all();
+    }
+
+    bool waitFor(std::size_t count, int timeoutMs = 2000)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return records.size() >= count; });
+    }
+
+    std::vector<Record> snapshot()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return records;
+    }
+};
+
+// The test as the console: its socket is the console's transmit port, and the
+// library under test is opened towards it.
+struct Console
+{
+    Recorder rec; // outlives the link, which is closed first
+    Udp socket;
+    uint16_t recvPort = 0;
+    int handle = 0;
+    const char *address = "127.0.0.1";
+
+    bool open(const char *consoleAddress = "127.0.0.1", const char *hostArgument = nullptr,
+              bool useHostArgument = false)
+    {
+        address = consoleAddress;
+        if (!socket.bind(address))
+            return false;
+        // The free port may be taken between probing and binding; try again.
+        for (int attempt = 0; attempt < 5 && handle == 0; ++attempt) {
+            recvPort = freePort(isV6(address) ? "::" : "0.0.0.0");
+            handle =
+                vontra_open(useHostArgument ? hostArgument : address, recvPort, socket.boundPort);
+        }
+        return handle != 0;
+    }
+
+    ~Console() { vontra_close(handle); }
+
+    bool send(const Bytes &data) const { return socket.sendTo(address, recvPort, data); }
+
+    bool listen() { return vontra_register_callback(handle, &Recorder::callback, &rec) == 0; }
+};
+
+} // namespace
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionText();
+    void handlesAreDistinctAndNeverReused();
+    void invalidHandlesDoNothing();
+    void failedOpensLeaveNothingOpen();
+    void emptyHostMeansThisMachine();
+    void eventsReachCallbackOnLibraryThread();
+    void eventsBeforeRegistrationAreDropped();
+    void requestsAndRemoteCommandsOnTheWire();
+    void malformedDatagramsAreDropped();
+    void foreignSendersAreDropped();
+    void ipv6Link();
+    void noCallbackAfterCloseReturns();
+    void closeFromInsideCallback();
+    void callbackAndUserChangeTogether();
+    void loggingIsPrefixedAndRateLimited();
+};
+
+void TestLink::versionText()
+{
+    const char *text = vontra_library_version(0);
+    QVERIFY(text != nullptr);
+    QVERIFY(QByteArray(text).startsWith("Vontra console link"));
+}
+
+void TestLink::handlesAreDistinctAndNeverReused()
+{
+    Console a, b;
+    QVERIFY(a.open());
+    QVERIFY(b.open());
+    QVERIFY(a.handle != 0 && b.handle != 0);
+    QVERIFY(a.handle != b.handle);
+
+    const int old = a.handle;
+    QCOMPARE(vontra_close(a.handle), 0);
+    a.handle = vontra_open("127.0.0.1", a.recvPort, a.socket.boundPort);
+    QVERIFY(a.handle != 0); // the port was released by the close
+    QVERIFY(a.handle != old);
+    QVERIFY(a.handle != b.handle);
+}
+
+void TestLink::invalidHandlesDoNothing()
+{
+    Console c;
+    QVERIFY(c.open());
+    const int closed = c.handle;
+    QCOMPARE(vontra_close(closed), 0);
+    c.handle = 0;
+
+    for (int h : {0, -1, closed, closed + 100000}) {
+        QCOMPARE(vontra_logging(h, 1), -1);
+        QCOMPARE(vontra_register_callback(h, &Recorder::callback, nullptr), -1);
+        QCOMPARE(vontra_request(h, 100), -1);
+        QCOMPARE(vontra_remote_on(h, 0, 2), -1);
+        QCOMPARE(vontra_remote_non_stop(h, 2), -1);
+        QCOMPARE(vontra_close(h), -1);
+    }
+    // Nothing of the above reached the console.
+    Bytes got;
+    QVERIFY(!c.socket.receive(got, nullptr, 100));
+}
+
+void TestLink::failedOpensLeaveNothingOpen()
+{
+    Udp console;
+    QVERIFY(console.bind("127.0.0.1"));
+    Udp taken;
+    QVERIFY(taken.bind("0.0.0.0"));
+    const int sendPort = console.boundPort;
+    const uint16_t free = freePort();
+
+    const int before = openFileDescriptors();
+    QCOMPARE(vontra_open("127.0.0.1", taken.boundPort, sendPort), 0);
+    QCOMPARE(vontra_open("127.0.0.1", 0, sendPort), 0);
+    QCOMPARE(vontra_open("127.0.0.1", 65536, sendPort), 0);
+    QCOMPARE(vontra_open("127.0.0.1", -5, sendPort), 0);
+    QCOMPARE(vontra_open("127.0.0.1", free, 0), 0);
+    QCOMPARE(vontra_open("127.0.0.1", free, 70000), 0);
+    QCOMPARE(vontra_open("no-such-host.invalid", free, sendPort), 0);
+    QCOMPARE(vontra_open("127.0.0.1 junk", free, sendPort), 0);
+    QCOMPARE(openFileDescriptors(), before);
+
+    // A port held by another link is just as taken.
+    const int h = vontra_open("127.0.0.1", free, sendPort);
+    QVERIFY(h != 0);
+    QCOMPARE(vontra_open("127.0.0.1", free, sendPort), 0);
+    QCOMPARE(vontra_close(h), 0);
+}
+
+void TestLink::emptyHostMeansThisMachine()
+{
+    for (const char *host : {static_cast<const char *>(nullptr), ""}) {
+        Console c;
+        QVERIFY(c.open("127.0.0.1", host, true));
+        QCOMPARE(vontra_request(c.handle, 96), 0);
+        Bytes got;
+        QVERIFY(c.socket.receive(got));
+        QCOMPARE(got, datagram(kRequest, {96}));
+    }
+}
+
+void TestLink::eventsReachCallbackOnLibraryThread()
+{
+    Console c;
+    QVERIFY(c.open());
+    QVERIFY(c.listen());
+    Recorder &rec = c.rec;
+
+    const std::vector<int32_t> ids{73, 75, 96, 98, 100, 101, 102, 104, 105, 107, 111, 112};
+    std::vector<std::vector<int32_t>> sent;
+    for (int32_t id : ids) {
+        std::vector<int32_t> words;
+        for (int i = 0; i < payloadWords(id); ++i)
+            words.push_back(i % 2 ? -(id * 1000 + i) : id * 1000 + i); // sign and byte order
+        sent.push_back(words);
+        QVERIFY(c.send(eventDatagram(id, words)));
+    }
+    const std::vector<float> six{-50.0f, -12.5f, 0.0f, 3.25f, -0.001f, 5.0f};
+    std::vector<float> many(64);
+    for (int i = 0; i < 64; ++i)
+        many[i] = float(i) * -0.75f;
+    QVERIFY(c.send(meters(six)));
+    QVERIFY(c.send(meters(many)));
+
+    QVERIFY(rec.waitFor(ids.size() + 2));
+    const auto records = rec.snapshot();
+    QCOMPARE(records.size(), ids.size() + 2);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        QCOMPARE(records[i].id, ids[i]);
+        QCOMPARE(records[i].words, sent[i]);
+    }
+    QCOMPARE(records[ids.size()].id, 128);
+    QCOMPARE(records[ids.size()].levels, six);
+    QCOMPARE(records[ids.size() + 1].levels, many);
+
+    for (const Record &r : records) {
+        QVERIFY(r.thread != std::this_thread::get_id());
+        QVERIFY(r.thread == records.front().thread);
+    }
+}
+
+void TestLink::eventsBeforeRegistrationAreDropped()
+{
+    Console c;
+    QVERIFY(c.open());
+    QVERIFY(c.send(eventDatagram(101, {7})));
+    Recorder &rec = c.rec;
+    // Give the early datagram time to be read and dropped before registering.
+    QTest::qWait(300);
+    QVERIFY(c.listen());
+    QVERIFY(c.send(eventDatagram(101, {8})));
+    QVERIFY(rec.waitFor(1));
+    QTest::qWait(50);
+    const auto records = rec.snapshot();
+    QCOMPARE(records.size(), std::size_t(1));
+    QCOMPARE(records[0].words, std::vector<int32_t>{8});
+
+    // Unregistering stops delivery again.
+    QCOMPARE(vontra_register_callback(c.handle, nullptr, nullptr), 0);
+    QVERIFY(c.send(eventDatagram(101, {9})));
+    QTest::qWait(150);
+    QCOMPARE(rec.snapshot().size(), std::size_t(1));
+}
+
+void TestLink::requestsAndRemoteCommandsOnTheWire()
+{
+    Console c;
+    QVERIFY(c.open());
+    QCOMPARE(vontra_request(c.handle, 100), 0);
+    QCOMPARE(vontra_remote_on(c.handle, 7, 2), 0);
+    QCOMPARE(vontra_remote_non_stop(c.handle, 2), 0);
+    QCOMPARE(vontra_request(c.handle, -1), 0); // the console decides what it answers
+
+    const Bytes expected[] = {
+        {'V', 'N', 'T', 'R', 1, kRequest, 0, 12, 0, 0, 0, 100},
+        {'V', 'N', 'T', 'R', 1, kRemoteOn, 0, 16, 0, 0, 0, 7, 0, 0, 0, 2},
+        {'V', 'N', 'T', 'R', 1, kRemoteNonStop, 0, 12, 0, 0, 0, 2},
+        {'V', 'N', 'T', 'R', 1, kRequest, 0, 12, 0xff, 0xff, 0xff, 0xff},
+    };
+    for (const Bytes &want : expected) {
+        Bytes got;
+        sockaddr_storage from;
+        QVERIFY(c.socket.receive(got, &from));
+        QCOMPARE(got, want);
+        // Sent from the receive port, so that the console's replies come back.
+        QCOMPARE(portOf(from), c.recvPort);
+    }
+}
+
+void TestLink::malformedDatagramsAreDropped()
+{
+    Console c;
+    QVERIFY(c.open());
+    QVERIFY(c.listen());
+    Recorder &rec = c.rec;
+
+    Header badMagic;
+    badMagic.magic = 0x564E5453;
+    Header badVersion;
+    badVersion.version = 2;
+    Header longer;
+    longer.lengthAdjust = 4;
+    Header shorter;
+    shorter.lengthAdjust = -4;
+
+    std::vector<uint32_t> tooManyLevels{128};
+    for (int i = 0; i < 65; ++i)
+        tooManyLevels.push_back(floatBits(-10.0f));
+    Bytes oversized(2000, 0);
+    std::memcpy(oversized.data(), datagram(kEvent, {101, 1}).data(), 12);
+    const Bytes colours = eventDatagram(73, std::vector<int32_t>(24, 1));
+    const Bytes cutShort(colours.begin(), colours.begin() + 50);
+    Bytes unaligned = eventDatagram(101, {1});
+    unaligned.push_back(0);
+    unaligned[7] = uint8_t(unaligned.size());
+
+    const std::vector<std::pair<const char *, Bytes>> cases = {
+        {"empty", {}},
+        {"shorter than a header", {'V', 'N', 'T', 'R', 1, 1, 0}},
+        {"header only", datagram(kEvent, {})},
+        {"event cut short", cutShort},
+        {"oversized", oversized},
+        {"too many levels", datagram(kEvent, tooManyLevels)},
+        {"bad magic", datagram(kEvent, {101, 1}, badMagic)},
+        {"bad version", datagram(kEvent, {101, 1}, badVersion)},
+        {"length field too big", datagram(kEvent, {101, 1}, longer)},
+        {"length field too small", datagram(kEvent, {101, 1}, shorter)},
+        {"length not whole words", unaligned},
+        {"kind 0", datagram(0, {101, 1})},
+        {"kind 5", datagram(5, {101, 1})},
+        {"kind 255", datagram(255, {101, 1})},
+        {"unknown id 74", eventDatagram(74, {1})},
+        {"unknown id 0", eventDatagram(0, {})},
+        {"unknown id 200", eventDatagram(200, {1, 2, 3, 4, 5, 6, 7, 8})},
+        {"too few words", eventDatagram(104, {1})},
+        {"too many words", eventDatagram(101, {1, 1})},
+        {"module colours one short", eventDatagram(73, std::vector<int32_t>(23, 1))},
+        {"five levels", meters({1, 2, 3, 4, 5})},
+        {"request from console", datagram(kRequest, {100})},
+        {"remote on from console", datagram(kRemoteOn, {1, 2})},
+        {"non-stop from console", datagram(kRemoteNonStop, {2})},
+    };
+
+    // Each bad datagram is followed by a good one carrying its index; the
+    // good ones must arrive, and nothing else.
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        QVERIFY2(c.send(cases[i].second), cases[i].first);
+        QVERIFY(c.send(eventDatagram(105, {int32_t(i)})));
+        QVERIFY2(rec.waitFor(i + 1), cases[i].first);
+        const Record last = rec.snapshot().back();
+        QVERIFY2(last.id == 105 && last.words == std::vector<int32_t>{int32_t(i)}, cases[i].first);
+    }
+    QTest::qWait(50);
+    QCOMPARE(rec.snapshot().size(), cases.size());
+}
+
+void TestLink::foreignSendersAreDropped()
+{
+    Console c;
+    QVERIFY(c.open());
+    QVERIFY(c.listen());
+    Recorder &rec = c.rec;
+
+    // Same port as the console, other address; same address, other port.
+    Udp otherAddress, otherPort;
+    if (!otherAddress.bind("127.0.0.2", c.socket.boundPort))
+        QVERIFY(otherAddress.bind("127.0.0.2"));
+    QVERIFY(otherPort.bind("127.0.0.1"));
+
+    QVERIFY(otherAddress.sendTo("127.0.0.1", c.recvPort, eventDatagram(101, {1})));
+    QVERIFY(otherPort.sendTo("127.0.0.1", c.recvPort, eventDatagram(101, {2})));
+    QVERIFY(c.send(eventDatagram(101, {3})));
+    QVERIFY(rec.waitFor(1));
+    QTest::qWait(50);
+    const auto records = rec.snapshot();
+    QCOMPARE(records.size(), std::size_t(1));
+    QCOMPARE(records[0].words, std::vector<int32_t>{3});
+}
+
+void TestLink::ipv6Link()
+{
+    Udp probe;
+    if (!probe.bind("::1"))
+        QSKIP("no IPv6 loopback here");
+    probe.reset();
+
+    Console c;
+    QVERIFY(c.open("::1"));
+    QVERIFY(c.listen());
+    Recorder &rec = c.rec;
+    QCOMPARE(vontra_remote_non_stop(c.handle, 2), 0);
+    Bytes got;
+    QVERIFY(c.socket.receive(got));
+    QCOMPARE(got, datagram(kRemoteNonStop, {2}));
+
+    // An IPv4 sender on the same port number is still a foreign one.
+    Udp v4;
+    if (v4.bind("127.0.0.1", c.socket.boundPort))
+        v4.sendTo("127.0.0.1", c.recvPort, eventDatagram(101, {1}));
+    QVERIFY(c.send(eventDatagram(101, {4})));
+    QVERIFY(rec.waitFor(1));
+    QTest::qWait(50);
+    const auto records = rec.snapshot();
+    QCOMPARE(records.size(), std::size_t(1));
+    QCOMPARE(records[0].words, std::vector<int32_t>{4});
+}
+
+void TestLink::noCallbackAfterCloseReturns()
+{
+    for (int round = 0; round < 5; ++round) {
+        Console c;
+        QVERIFY(c.open());
+        QVERIFY(c.listen());
+        Recorder &rec = c.rec;
+
+        std::atomic<bool> stopFlood{false};
+        std::thread flood([&] {
+            const auto end = Clock::now() + std::chrono::seconds(3);
+            while (!stopFlood.load() && Clock::now() < end) {
+                c.send(meters({-1, -2, -3, -4, -5, -6}));
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        const bool gotSome = rec.waitFor(20);
+        QCOMPARE(vontra_close(c.handle), 0);
+        rec.closed.store(true);
+        c.handle = 0;
+        QTest::qWait(100); // the flood goes on against the closed link
+        stopFlood.store(true);
+        flood.join();
+        QVERIFY(gotSome);
+        QCOMPARE(rec.lateCalls.load(), 0);
+    }
+}
+
+void TestLink::closeFromInsideCallback()
+{
+    Console c;
+    QVERIFY(c.open());
+    Recorder &rec = c.rec;
+    rec.closeFromCallback.store(c.handle);
+    QVERIFY(c.listen());
+    QVERIFY(c.send(eventDatagram(102, {1})));
+    QVERIFY(rec.waitFor(1));
+    QCOMPARE(rec.closeResult.load(), 0);
+    QCOMPARE(vontra_request(c.handle, 100), -1); // the handle is gone
+    QVERIFY(c.send(eventDatagram(102, {0})));
+    QTest::qWait(100);
+    QCOMPARE(rec.snapshot().size(), std::size_t(1));
+
+    // The socket is closed once the callback has returned: the port is free.
+    Udp again;
+    bool bound = false;
+    for (int i = 0; i < 40 && !bound; ++i) {
+        bound = again.bind("0.0.0.0", c.recvPort);
+        if (!bound)
+            QTest::qWait(50);
+    }
+    QVERIFY(bound);
+    c.handle = 0;
+}
+
+namespace {
+struct Tagged
+{
+    std::atomic<int> calls{0};
+    std::atomic<int> wrongUser{0};
+};
+Tagged tagA, tagB;
+void callbackA(const vontra_event *, void *user)
+{
+    tagA.calls.fetch_add(1);
+    if (user != &tagA)
+        tagA.wrongUser.fetch_add(1);
+}
+void callbackB(const vontra_event *, void *user)
+{
+    tagB.calls.fetch_add(1);
+    if (user != &tagB)
+        tagB.wrongUser.fetch_add(1);
+}
+} // namespace
+
+void TestLink::callbackAndUserChangeTogether()
+{
+    Console c;
+    QVERIFY(c.open());
+    std::atomic<bool> stopFlood{false};
+    std::thread flood([&] {
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (!stopFlood.load() && Clock::now() < end) {
+            c.send(eventDatagram(107, {1}));
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    const auto end = Clock::now() + std::chrono::milliseconds(600);
+    while (Clock::now() < end) {
+        vontra_register_callback(c.handle, &callbackA, &tagA);
+        vontra_register_callback(c.handle, &callbackB, &tagB);
+    }
+    stopFlood.store(true);
+    flood.join();
+    QCOMPARE(vontra_close(c.handle), 0);
+    c.handle = 0;
+    QVERIFY(tagA.calls.load() + tagB.calls.load() > 0);
+    QCOMPARE(tagA.wrongUser.load(), 0);
+    QCOMPARE(tagB.wrongUser.load(), 0);
+}
+
+void TestLink::loggingIsPrefixedAndRateLimited()
+{
+    QTemporaryFile capture;
+    QVERIFY(capture.open());
+    std::fflush(stderr);
+    const int savedStderr = ::dup(2);
+    QVERIFY(savedStderr >= 0);
+    QVERIFY(::dup2(capture.handle(), 2) >= 0);
+
+    int bad = 0;
+    {
+        Console c;
+        if (c.open()) {
+            vontra_logging(c.handle, 1);
+            Recorder &rec = c.rec;
+            c.listen();
+            for (; bad < 100; ++bad)
+                c.send(eventDatagram(74, {1}));
+            c.send(eventDatagram(101, {1}));
+            rec.waitFor(1);
+            vontra_close(c.handle);
+            c.handle = 0;
+        }
+    }
+    std::fflush(stderr);
+    ::dup2(savedStderr, 2);
+    ::close(savedStderr);
+
+    capture.seek(0);
+    const QList<QByteArray> lines = capture.readAll().split('\n');
+    QVERIFY(bad == 100);
+    int dropLines = 0;
+    bool totals = false, opened = false, closing = false;
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty())
+            continue;
+        QVERIFY2(line.startsWith("vontra: "), line.constData());
+        dropLines += line.contains("dropped datagram") ? 1 : 0;
+        opened = opened || line.contains("open");
+        closing = closing || line.contains("closing");
+        totals = totals || line.contains("1 events delivered, 100 dropped");
+    }
+    QVERIFY(opened);
+    QVERIFY(closing);
+    QVERIFY(totals);
+    QVERIFY(dropLines >= 1);
+    QVERIFY2(dropLines <= 10, QByteArray::number(dropLines).constData());
+    QVERIFY(lines.size() < 30);
+}
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"
