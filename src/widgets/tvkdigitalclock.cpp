@@ -1,0 +1,127 @@
+#include "tvkdigitalclock.h"
+
+#include <QLocale>
+#include <QPainter>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+constexpr int pollIntervalMs = 100;
+constexpr int defaultWidth = 100;
+constexpr int defaultHeight = 30;
+const char timeFormat[] = "hh:mm:ss";
+const char dateFormat[] = "ddd d MMM yyyy";
+
+// An unset colour draws as black.
+QColor penColor(const QColor &color)
+{
+    return color.isValid() ? color : QColor(Qt::black);
+}
+
+} // namespace
+
+TVKDigitalClock::TVKDigitalClock(QWidget *parent) : QWidget(parent)
+{
+    auto *timer = new QTimer(this);
+    connect(timer, SIGNAL(timeout()), this, SLOT(checkTime()));
+    timer->start(pollIntervalMs);
+    setWindowTitle(tr("Digital Clock"));
+    resize(defaultWidth, defaultHeight);
+}
+
+TVKDigitalClock::~TVKDigitalClock() = default;
+
+void TVKDigitalClock::setTimeDisplay(bool on)
+{
+    if (on == m_timeDisplay)
+        return;
+    m_timeDisplay = on;
+    update();
+}
+
+void TVKDigitalClock::setTimeDisplayFont(const QFont &font)
+{
+    if (font == m_timeDisplayFont)
+        return;
+    m_timeDisplayFont = font;
+    update();
+}
+
+void TVKDigitalClock::setTimeDisplayFontColor(const QColor &color)
+{
+    if (color == m_timeDisplayFontColor)
+        return;
+    m_timeDisplayFontColor = color;
+    update();
+}
+
+void TVKDigitalClock::setDateDisplay(bool on)
+{
+    if (on == m_dateDisplay)
+        return;
+    m_dateDisplay = on;
+    update();
+}
+
+void TVKDigitalClock::setDateDisplayFont(const QFont &font)
+{
+    if (font == m_dateDisplayFont)
+        return;
+    m_dateDisplayFont = font;
+    update();
+}
+
+void TVKDigitalClock::setDateDisplayFontColor(const QColor &color)
+{
+    if (color == m_dateDisplayFontColor)
+        return;
+    m_dateDisplayFontColor = color;
+    update();
+}
+
+void TVKDigitalClock::setDateTimeSource(DateTimeSource source)
+{
+    m_source = std::move(source);
+}
+
+void TVKDigitalClock::checkTime()
+{
+    // One reading for both lines, so that they agree across midnight.
+    const QDateTime now = m_source ? m_source() : QDateTime::currentDateTime();
+    // Day and month names follow the operating system, not a widget locale.
+    const QLocale locale = QLocale::system();
+    m_timeText = locale.toString(now.time(), QLatin1String(timeFormat));
+    m_dateText = locale.toString(now.date(), QLatin1String(dateFormat));
+
+    const int second = now.time().second();
+    if (second == m_lastSecond)
+        return;
+    m_lastSecond = second;
+    update();
+}
+
+void TVKDigitalClock::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+
+    const int w = width();
+    const int half = height() / 2;
+    int lineHeight = 0;
+
+    if (m_timeDisplay) {
+        painter.setPen(penColor(m_timeDisplayFontColor));
+        painter.setFont(m_timeDisplayFont);
+        painter.drawText(QRect(0, 0, w, half), Qt::AlignCenter, m_timeText);
+        lineHeight = painter.fontMetrics().height();
+    }
+    if (m_dateDisplay) {
+        painter.setPen(penColor(m_dateDisplayFontColor));
+        painter.setFont(m_dateDisplayFont);
+        // Placed below the time font's height rather than at the middle.
+        painter.drawText(QRect(0, lineHeight, w, half), Qt::AlignCenter, m_dateText);
+    }
+}
