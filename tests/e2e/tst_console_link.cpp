@@ -1,0 +1,277 @@
+// The display working end to end: the real main window, the stand-in
+// console-link library and the console simulator, over loopback.
+#include "apptestsupport.h"
+#include "mainwindow.h"
+#include "mylabel.h"
+#include "simprocess.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <atomic>
+
+class MainWindowProbe
+{
+public:
+    static bool online(const MainWindow &w) { return w.online; }
+    static int linkHandle(const MainWindow &w) { return w.linkHandle; }
+    static QTimer *keepAlive(const MainWindow &w) { return w.keepAliveTimer; }
+    static Ui::MainWindow *ui(const MainWindow &w) { return w.ui; }
+    static myLabel *module(const MainWindow &w, int i) { return w.moduleButtons[i]; }
+    static myLabel *nonStop(const MainWindow &w) { return w.nonStopButton; }
+    static QImage background(const MainWindow &w) { return w.background->toImage(); }
+    static bool rescalePending(const MainWindow &w) { return w.rescalePending; }
+    static void openSettings(MainWindow &w) { w.openSettings(); }
+    static quint16 sendPort(const MainWindow &w) { return w.udp_send_port; }
+};
+
+namespace {
+
+const QList<int> requestBatch = {100, 96, 98, 73, 75, 111, 104, 101, 105, 102, 107};
+constexpr int watchdogMs = 3000;
+constexpr int watchdogToleranceMs = 200;
+
+// Request ids in the order the simulator received them.
+QList<int> requestsSeen(SimProcess &sim)
+{
+    sim.waitForOutput(QStringLiteral("\x01"), 50); // collect what has arrived
+    QList<int> ids;
+    const QRegularExpression line(QStringLiteral("recv request (\\d+) from"));
+    auto it = line.globalMatch(sim.output);
+    while (it.hasNext())
+        ids.append(it.next().captured(1).toInt());
+    return ids;
+}
+
+QString styleOf(const QWidget *w)
+{
+    return w->styleSheet();
+}
+
+// Times the watchdog: when the last meter event arrived and when the
+// offline reset ran, on one clock.
+class WatchdogClock : public QObject
+{
+    Q_OBJECT
+public:
+    explicit WatchdogClock(MainWindow &window)
+    {
+        clock.start();
+        // Direct: taken on the library's thread the moment the event arrives.
+        connect(
+            &window, &MainWindow::doKeepAliveTimer, this, [this] { lastMeterMs = clock.elapsed(); },
+            Qt::DirectConnection);
+        connect(MainWindowProbe::keepAlive(window), &QTimer::timeout, this, [this] {
+            resetsMs.append(clock.elapsed());
+            lastMeterAtReset.append(lastMeterMs.load());
+        });
+    }
+    QElapsedTimer clock;
+    std::atomic<qint64> lastMeterMs{-1};
+    QList<qint64> resetsMs;
+    QList<qint64> lastMeterAtReset;
+};
+
+} // namespace
+
+class ConsoleLinkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void goesOnlineWithOneRequestBatch();
+    void consoleGoingAwayAndComingBack();
+    void consoleThatNeverAnswers();
+    void clicksAreAnsweredByTheConsole();
+    void acceptedSettingsReopenTheLink();
+    void cancelledSettingsChangeNothing();
+
+private:
+    bool startSim(SimProcess &sim, const apptest::IsolatedSettings &settings,
+                  QStringList extra = {});
+};
+
+bool ConsoleLinkTest::startSim(SimProcess &sim, const apptest::IsolatedSettings &settings,
+                               QStringList extra)
+{
+    extra << "--port" << QString::number(settings.sendPort()) << "--target"
+          << QStringLiteral("127.0.0.1:%1").arg(settings.recvPort()) << "--quiet-life"
+          << "--verbose"
+          << "--seed"
+          << "7";
+    return sim.start(extra);
+}
+
+void ConsoleLinkTest::goesOnlineWithOneRequestBatch()
+{
+    apptest::IsolatedSettings settings;
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--rate", "10"}));
+    MainWindow window;
+    window.show();
+    QVERIFY(MainWindowProbe::linkHandle(window) != 0);
+    const QImage offline = MainWindowProbe::background(window);
+
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 1000);
+    QVERIFY(MainWindowProbe::background(window) != offline);
+    QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), requestBatch, 2000);
+
+    // Meter events every 100 ms keep the window online, with no new batch.
+    WatchdogClock watchdog(window);
+    QTest::qWait(watchdogMs + 1000);
+    QVERIFY(MainWindowProbe::online(window));
+    QVERIFY(watchdog.resetsMs.isEmpty());
+    QCOMPARE(requestsSeen(sim), requestBatch);
+    // The console's answers reached the screen.
+    QCOMPARE(MainWindowProbe::ui(window)->label_src_1->text(), QStringLiteral("MIC"));
+    QCOMPARE(MainWindowProbe::ui(window)->label_src_8->text(), QStringLiteral("VOIP"));
+}
+
+void ConsoleLinkTest::consoleGoingAwayAndComingBack()
+{
+    apptest::IsolatedSettings settings;
+    QTemporaryFile scenario;
+    QVERIFY(scenario.open());
+    scenario.write("at 0.2 set phoneringing 1\n"
+                   "at 1.5 meters stop\n"
+                   "at 6.0 meters start\n");
+    scenario.close();
+
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--rate", "50", "--scenario", scenario.fileName()}));
+    MainWindow window;
+    window.show();
+    WatchdogClock watchdog(window);
+    Ui::MainWindow *ui = MainWindowProbe::ui(window);
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(styleOf(ui->label_telring).contains("phone-active"), 2000);
+
+    // Meters stop: exactly one offline reset, 3 s after the last meter event.
+    QTRY_VERIFY_WITH_TIMEOUT(!MainWindowProbe::online(window), 6000);
+    QCOMPARE(watchdog.resetsMs.size(), 1);
+    const qint64 gap = watchdog.resetsMs[0] - watchdog.lastMeterAtReset[0];
+    QVERIFY2(qAbs(gap - watchdogMs) <= watchdogToleranceMs, qPrintable(QString::number(gap)));
+    QVERIFY(styleOf(ui->label_telring).contains("phone-active"));
+    QVERIFY(ui->label_mictime->isHidden());
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(styleOf(MainWindowProbe::module(window, i)).contains("-grey.png"));
+    QVERIFY(MainWindowProbe::rescalePending(window) || window.isVisible());
+
+    // Meters return: one new batch, online background again.
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 5000);
+    QList<int> twice = requestBatch;
+    twice += requestBatch;
+    QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), twice, 2000);
+    QCOMPARE(watchdog.resetsMs.size(), 1);
+    QCOMPARE(MainWindowProbe::background(window),
+             QImage(QString::fromLatin1(":/resources/png/background_online.png"))
+                 .convertToFormat(MainWindowProbe::background(window).format()));
+}
+
+void ConsoleLinkTest::consoleThatNeverAnswers()
+{
+    apptest::IsolatedSettings settings;
+    QElapsedTimer clock;
+    clock.start();
+    MainWindow window;
+    window.show();
+    QVERIFY(MainWindowProbe::linkHandle(window) != 0);
+    QSignalSpy resets(MainWindowProbe::keepAlive(window), SIGNAL(timeout()));
+    QVERIFY(resets.wait(watchdogMs + 1000));
+    QVERIFY(qAbs(clock.elapsed() - watchdogMs) <= watchdogToleranceMs + 100);
+    QTest::qWait(watchdogMs + 500);
+    QCOMPARE(resets.count(), 1);
+    QVERIFY(!MainWindowProbe::online(window));
+}
+
+void ConsoleLinkTest::clicksAreAnsweredByTheConsole()
+{
+    apptest::IsolatedSettings settings;
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--rate", "20"}));
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 1000);
+
+    myLabel *key = MainWindowProbe::module(window, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(styleOf(key).contains("3-grey.png"), 2000);
+    QTest::mouseClick(key, Qt::LeftButton);
+    // The key changes only when the console reports module 3 on (slot 0 red).
+    QVERIFY(styleOf(key).contains("3-grey.png"));
+    QTRY_VERIFY_WITH_TIMEOUT(styleOf(key).contains("3-red.png"), 2000);
+    QVERIFY(sim.waitForOutput(QStringLiteral("recv remote-on module 2 value 2"), 1000));
+
+    myLabel *nonStop = MainWindowProbe::nonStop(window);
+    QVERIFY(styleOf(nonStop).contains("nonstop-inactive"));
+    QTest::mouseClick(nonStop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(styleOf(nonStop).contains("nonstop-active"), 2000);
+    QVERIFY(sim.waitForOutput(QStringLiteral("recv remote-non-stop value 2"), 1000));
+}
+
+namespace {
+
+// Presses a button of the settings dialog once it is up.
+void pressInDialog(QDialogButtonBox::StandardButton which)
+{
+    QTimer::singleShot(200, [which] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        auto *box = dialog->findChild<QDialogButtonBox *>("buttonBox");
+        QVERIFY(box);
+        box->button(which)->click();
+    });
+}
+
+} // namespace
+
+void ConsoleLinkTest::acceptedSettingsReopenTheLink()
+{
+    apptest::IsolatedSettings settings;
+    // The test's own ports are not the defaults: keep them through the dialog.
+    QSettings().setValue("use_default_ports", false);
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--rate", "20"}));
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), requestBatch, 2000);
+    const int before = MainWindowProbe::linkHandle(window);
+
+    pressInDialog(QDialogButtonBox::Ok);
+    MainWindowProbe::openSettings(window);
+
+    QVERIFY(MainWindowProbe::linkHandle(window) != before);
+    QVERIFY(MainWindowProbe::linkHandle(window) != 0);
+    QCOMPARE(MainWindowProbe::sendPort(window), settings.sendPort());
+    QList<int> twice = requestBatch;
+    twice += requestBatch;
+    QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), twice, 2000);
+    QVERIFY(MainWindowProbe::online(window));
+}
+
+void ConsoleLinkTest::cancelledSettingsChangeNothing()
+{
+    apptest::IsolatedSettings settings;
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--rate", "20"}));
+    MainWindow window;
+    window.show();
+    QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), requestBatch, 2000);
+    const int before = MainWindowProbe::linkHandle(window);
+
+    pressInDialog(QDialogButtonBox::Cancel);
+    MainWindowProbe::openSettings(window);
+
+    QCOMPARE(MainWindowProbe::linkHandle(window), before);
+    QTest::qWait(300);
+    QCOMPARE(requestsSeen(sim), requestBatch);
+}
+
+QTEST_MAIN(ConsoleLinkTest)
+#include "tst_console_link.moc"
