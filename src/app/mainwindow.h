@@ -94,6 +94,9 @@ private:
     int normalModuleCode(int index) const;
     // Lamps
     void setLamp(QWidget *lamp, const char *fileWord, bool active);
+    // The microphone timer's text for a running time: a time of day, so the
+    // hours wrap after 24. Apart from its clock so long runs can be checked.
+    static QString micTimeText(qint64 ms);
     // Meter drive
     void releaseMeter(TVKPPMMeter *meter, double target);
     std::array<TVKPPMMeter *, 4> meters() const;

@@ -19,6 +19,13 @@ constexpr qint64 msPerHour = 60 * msPerMinute;
 
 } // namespace
 
+QString MainWindow::micTimeText(qint64 ms)
+{
+    const QTime shown(int((ms / msPerHour) % 24), int((ms / msPerMinute) % 60),
+                      int((ms / msPerSecond) % 60));
+    return shown.toString(QStringLiteral("hh:mm:ss"));
+}
+
 void MainWindow::setLamp(QWidget *lamp, const char *fileWord, bool active)
 {
     lamp->setStyleSheet(
@@ -96,8 +103,5 @@ void MainWindow::onShowMicTimer()
 {
     ui->label_mictime->setVisible(micOn == 1);
     // 64 bits: a 32-bit count would turn negative after 24.8 days on air.
-    const qint64 ms = micElapsed->elapsed();
-    const QTime shown(int((ms / msPerHour) % 24), int((ms / msPerMinute) % 60),
-                      int((ms / msPerSecond) % 60));
-    ui->label_mictime->setText(shown.toString(QStringLiteral("hh:mm:ss")));
+    ui->label_mictime->setText(micTimeText(micElapsed->elapsed()));
 }
