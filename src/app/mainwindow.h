@@ -131,6 +131,9 @@ private:
     std::array<QRect, designRectCount> designRects{};
     // Written by the console-link thread, read by the meter tick.
     std::array<std::atomic<double>, 4> meterTargets{};
+    // Set while a watchdog call waits for the GUI thread, so that a flood of
+    // meter events queues one call, not one per event.
+    std::atomic<bool> keepAlivePending{false};
     double meterReleaseStep = 0.133;
     int meterReleaseInterval = 10;
 

@@ -133,7 +133,10 @@ void MainWindow::consoleEvent(const vontra_event *event)
         break;
     }
     case STATE_METERS:
-        emit doKeepAliveTimer();
+        // One pending watchdog call restarts the watchdog for every meter
+        // event before it runs; more would only pile up behind a busy GUI.
+        if (!keepAlivePending.exchange(true))
+            emit doKeepAliveTimer();
         for (int m = 0; m < 4; ++m)
             meterTargets[m] = double(floatAt(p, meterFloatIndex[m]));
         break;

@@ -53,6 +53,8 @@ void MainWindow::sendRequests()
 
 void MainWindow::onKeepAliveTimer()
 {
+    // Cleared first: a meter event from now on needs a call of its own.
+    keepAlivePending = false;
     // An expired watchdog means the console was away: refresh everything.
     if (!keepAliveTimer->isActive())
         sendRequests();
