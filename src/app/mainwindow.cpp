@@ -117,6 +117,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     keepAliveTimer = new QTimer(this);
     keepAliveTimer->setSingleShot(true);
+    // Precise: a coarse timer may move a 3 s expiry by up to 150 ms either way.
+    keepAliveTimer->setTimerType(Qt::PreciseTimer);
     connect(keepAliveTimer, SIGNAL(timeout()), this, SLOT(onKeepAliveTimeout()));
 
     connect(this, SIGNAL(doKeepAliveTimer()), this, SLOT(onKeepAliveTimer()));
