@@ -94,6 +94,7 @@ private:
     int normalModuleCode(int index) const;
     // Lamps
     void setLamp(QWidget *lamp, const char *fileWord, bool active);
+    static void showPicture(QWidget *widget, const QString &styleSheet);
     // The microphone timer's text for a running time: a time of day, so the
     // hours wrap after 24. Apart from its clock so long runs can be checked.
     static QString micTimeText(qint64 ms);

@@ -28,9 +28,17 @@ QString MainWindow::micTimeText(qint64 ms)
 
 void MainWindow::setLamp(QWidget *lamp, const char *fileWord, bool active)
 {
-    lamp->setStyleSheet(
-        QStringLiteral("image: url(:/resources/png/VontraMeterIcons2/signals/%1-%2.png);")
-            .arg(QLatin1String(fileWord), QLatin1String(active ? "active" : "inactive")));
+    showPicture(lamp,
+                QStringLiteral("image: url(:/resources/png/VontraMeterIcons2/signals/%1-%2.png);")
+                    .arg(QLatin1String(fileWord), QLatin1String(active ? "active" : "inactive")));
+}
+
+void MainWindow::showPicture(QWidget *widget, const QString &styleSheet)
+{
+    // Setting an unchanged style sheet makes Qt re-polish the widget and
+    // decode its picture again, for the same pixels on screen.
+    if (widget->styleSheet() != styleSheet)
+        widget->setStyleSheet(styleSheet);
 }
 
 void MainWindow::onRedrawSignals()

@@ -43,7 +43,7 @@ void MainWindow::setModuleIcon(int index, int code)
 {
     if (index < 0 || index >= moduleCount)
         return;
-    moduleButtons[index]->setStyleSheet(moduleStyle(index, code));
+    showPicture(moduleButtons[index], moduleStyle(index, code));
 }
 
 void MainWindow::resetModules()
