@@ -1,0 +1,313 @@
+#!/usr/bin/env bash
+# The benchmark suite (method and latest results: docs/performance.md).
+#
+#   tools/bench.sh [--quick] [--runs N] [--seconds S] [--build-dir DIR] [--samples FILE]
+#
+# Builds the program and bench/ (tools/setup.sh installs what is missing),
+# starts a private virtual X server (software rendering) and a private
+# settings store, and measures, each several times: CPU offline and online
+# (program and X server separately), event-to-pixel latency, start-up and peak
+# memory against a one-label Qt window, the rescale pass and the meter
+# repaints. Prints one table of medians.
+#
+# Full run: 3 runs of every figure, CPU over 30 s per run (about 15 minutes);
+# exits 3 when a target is missed. --quick: one short run of everything (about
+# a minute after the build), for a smoke test; targets are shown but not
+# enforced. Set VM_BENCH_BUILD_DIR (or --build-dir) to reuse a build tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+quick=0
+runs=3
+seconds=30
+build_dir=${VM_BENCH_BUILD_DIR:-$root/build-bench}
+samples_out=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --quick) quick=1; shift ;;
+    --runs) runs=$2; shift 2 ;;
+    --seconds) seconds=$2; shift 2 ;;
+    --build-dir) build_dir=$2; shift 2 ;;
+    --samples) samples_out=$2; shift 2 ;;
+    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
+    *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+
+if [ "$quick" -eq 1 ]; then
+    runs=1; seconds=3; warmup=2; steps=30; floor_seconds=6; startups=2; passes=2
+else
+    warmup=5; steps=200; floor_seconds=8; startups=5; passes=5
+fi
+[ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "bench.sh: --runs 1..20" >&2; exit 2; }
+[ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "bench.sh: --seconds 1..600" >&2; exit 2; }
+
+# ------------------------------------------------------------------ build
+VM_BUILD_DIR=$build_dir VM_BUILD_TYPE=${VM_BUILD_TYPE:-RelWithDebInfo} \
+    tools/setup.sh -DBUILD_TESTING=OFF -DVM_WERROR=ON >"${TMPDIR:-/tmp}/vm-bench-build.$$.log" 2>&1 || {
+    tail -n 40 "${TMPDIR:-/tmp}/vm-bench-build.$$.log" >&2
+    echo "bench.sh: build failed" >&2
+    exit 1
+}
+rm -f "${TMPDIR:-/tmp}/vm-bench-build.$$.log"
+bin=$build_dir/bin
+for b in vontra-meters vontra-console-sim vm-bench-harness vm-bench-label vm-bench-stamp; do
+    [ -x "$bin/$b" ] || { echo "bench.sh: $bin/$b was not built" >&2; exit 1; }
+done
+
+# ------------------------------------------------------------------ set-up
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/vm-bench.XXXXXX")
+samples=$tmp/samples.txt
+: >"$samples"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A private settings store: the operator's own is never touched.
+export XDG_CONFIG_HOME=$tmp/config
+conf="$XDG_CONFIG_HOME/Orvendel/Vontra Meters.conf"
+console_port=$((52000 + ($$ % 400) * 10))
+display_port=$((console_port + 1))
+write_conf() {
+    mkdir -p "$(dirname "$conf")"
+    printf '[General]\nremote_host=127.0.0.1\nudp_send=%d\nudp_recv=%d\n' \
+        "$console_port" "$display_port" >"$conf"
+}
+
+# One virtual X server, large enough for every window size measured.
+display=""
+for n in $(seq 150 199); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "bench.sh: no free X display number" >&2; exit 1; }
+Xvfb "$display" -screen 0 3840x2160x24 -nolisten tcp -noreset >"$tmp/xvfb.log" 2>&1 &
+xvfb=$!
+pids+=("$xvfb")
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || { echo "bench.sh: Xvfb did not start" >&2; exit 1; }
+
+hz=$(getconf CLK_TCK)
+now_ns() { date +%s%N; }
+# utime + stime of a process, in clock ticks.
+ticks() {
+    local s
+    s=$(cat "/proc/$1/stat")
+    s=${s##*) }
+    # shellcheck disable=SC2086
+    set -- $s
+    echo $((${12} + ${13}))
+}
+peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
+sample() { echo "sample $1 $2" >>"$samples"; }
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+start_sim() { # rate
+    "$bin/vontra-console-sim" --port "$console_port" --target "127.0.0.1:$display_port" \
+        --rate "$1" --seed 7 --quiet-life --verbose 2>"$tmp/sim.log" &
+    sim=$!
+    pids+=("$sim")
+    for _ in $(seq 50); do grep -q "console listening" "$tmp/sim.log" && return 0; sleep 0.1; done
+    echo "bench.sh: the simulator did not start:" >&2
+    cat "$tmp/sim.log" >&2
+    exit 1
+}
+
+stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+
+# CPU of the real program (and of the X server) over $seconds, after $warmup.
+cpu_run() { # name rate(0 = offline) width height
+    local name=$1 rate=$2 w=$3 h=$4 sim="" app id a0 a1 x0 x1 t0 t1
+    write_conf
+    [ "$rate" -gt 0 ] && start_sim "$rate"
+    "$bin/vontra-meters" >"$tmp/app.log" 2>&1 &
+    app=$!
+    pids+=("$app")
+    id=$(timeout 10 xdotool search --sync --onlyvisible --name '^Vontra Meters$' | head -n 1)
+    # There is no window manager: place and size the window directly.
+    xdotool windowmove "$id" 0 0 windowsize "$id" "$w" "$h"
+    sleep "$warmup"
+    kill -0 "$app" || { echo "bench.sh: vontra-meters died" >&2; exit 1; }
+    if [ "$rate" -gt 0 ] && ! grep -q "recv request" "$tmp/sim.log"; then
+        echo "bench.sh: the program never talked to the simulator" >&2
+        exit 1
+    fi
+    a0=$(ticks "$app"); x0=$(ticks "$xvfb"); t0=$(now_ns)
+    sleep "$seconds"
+    a1=$(ticks "$app"); x1=$(ticks "$xvfb"); t1=$(now_ns)
+    sample "rss_${name}_kb" "$(peak_kb "$app")"
+    stop "$app"
+    [ -n "$sim" ] && stop "$sim"
+    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+}
+
+# The same for the one-label window with an idle 10 ms timer: what the meter
+# tick costs on this machine before the program does anything in it.
+tick_run() {
+    local app a0 a1 t0 t1
+    "$bin/vm-bench-label" --tick >/dev/null 2>&1 &
+    app=$!
+    pids+=("$app")
+    timeout 10 xdotool search --sync --onlyvisible --name '^vm-bench-label$' >/dev/null
+    sleep "$warmup"
+    a0=$(ticks "$app"); t0=$(now_ns)
+    sleep "$seconds"
+    a1=$(ticks "$app"); t1=$(now_ns)
+    stop "$app"
+    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+}
+
+harness() {
+    "$bin/vm-bench-harness" "$@" >>"$samples" 2>>"$tmp/harness.log" || {
+        echo "bench.sh: vm-bench-harness $* failed:" >&2
+        tail -n 20 "$tmp/harness.log" >&2
+        exit 1
+    }
+}
+
+echo "bench: $( [ "$quick" -eq 1 ] && echo quick || echo full ) run, $runs run(s), CPU over ${seconds} s," \
+    "load at start $(load), $(nproc) cores" >&2
+load_start=$(load)
+
+for run in $(seq "$runs"); do
+    echo "bench: run $run of $runs (load $(load))" >&2
+    # Start-up and peak memory against the one-label window, alternating.
+    write_conf
+    harness geometry 1920x1080 # the next starts restore a 1920 x 1080 window
+    for _ in $(seq "$startups"); do
+        "$bin/vm-bench-stamp" "$bin/vm-bench-harness" startup >>"$samples" 2>>"$tmp/harness.log"
+        "$bin/vm-bench-stamp" "$bin/vm-bench-label" >>"$samples" 2>>"$tmp/harness.log"
+    done
+    "$bin/vm-bench-label" --stay 3 >>"$samples"
+
+    cpu_run offline_1920x1080 0 1920 1080
+    tick_run
+    cpu_run r50_986x650 50 986 650
+    cpu_run r50_1920x1080 50 1920 1080
+    cpu_run r50_3840x2160 50 3840 2160
+    cpu_run r1000_1920x1080 1000 1920 1080
+
+    write_conf
+    harness drive --rate 50 --steps "$steps" --size 1920x1080 --port "$console_port" \
+        --floor-seconds "$floor_seconds"
+    harness drive --rate 1000 --steps "$steps" --size 1920x1080 --port "$console_port" \
+        --floor-seconds "$floor_seconds"
+    harness rescale --size 1920x1080 --passes "$passes"
+    harness rescale --size 3840x2160 --passes "$passes"
+done
+load_end=$(load)
+[ -n "$samples_out" ] && cp "$samples" "$samples_out"
+
+# ------------------------------------------------------------------ table
+values() { awk -v n="$1" '$1 == "sample" && $2 == n { print $3 }' "$samples" | sort -g; }
+median() {
+    values "$1" | awk '{ a[NR] = $1 } END {
+        if (NR == 0) print "nan"; else if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2 }'
+}
+# Nearest-rank percentile of all samples of a name.
+pct() {
+    values "$1" | awk -v p="$2" '{ a[NR] = $1 } END {
+        if (NR == 0) { print "nan"; exit } r = int(p / 100 * NR + 0.999999); if (r < 1) r = 1; print a[r] }'
+}
+count() { values "$1" | wc -l; }
+sum() { values "$1" | awk '{ s += $1 } END { print s + 0 }'; }
+le() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a == a + 0 && a <= b) }'; }
+
+missed=0
+row() { # figure value target ok(0/1)
+    local verdict=met
+    if [ "$4" != 1 ]; then verdict=MISSED; missed=$((missed + 1)); fi
+    printf '| %s | %s | %s | %s |\n' "$1" "$2" "$3" "$verdict"
+}
+check() { if le "$1" "$2"; then echo 1; else echo 0; fi; }
+f() { awk -v v="$1" -v d="${2:-2}" 'BEGIN { if (v != v + 0) print v; else printf "%.*f", d, v }'; }
+
+echo
+echo "Vontra Meters benchmark ($( [ "$quick" -eq 1 ] && echo quick || echo full ), medians of $runs run(s);" \
+    "Xvfb software rendering; load $load_start at start, $load_end at end)"
+echo
+echo "| figure | measured | target | |"
+echo "|---|---|---|---|"
+for c in "offline_1920x1080 offline, clocks only, 1920 x 1080 0.3" \
+    "r50_986x650 online 50 events/s, 986 x 650 3" \
+    "r50_1920x1080 online 50 events/s, 1920 x 1080 4" \
+    "r50_3840x2160 online 50 events/s, 3840 x 2160 8" \
+    "r1000_1920x1080 online 1000 events/s, 1920 x 1080 10"; do
+    key=${c%% *}
+    rest=${c#* }
+    target=${rest##* }
+    label=${rest% *}
+    a=$(median "cpu_${key}_app_pct")
+    x=$(median "cpu_${key}_x_pct")
+    row "CPU, $label" "program $(f "$a")%, X server $(f "$x")% of one core" \
+        "program <= $target%" "$(check "$a" "$target")"
+done
+printf '| %s | %s | %s | %s |\n' "reference: one-label window with an idle 10 ms timer" \
+    "$(f "$(median cpu_tick_reference_app_pct)")% of one core" "(the meter tick's floor)" "info"
+for r in 50 1000; do
+    p50=$(pct "latency_r${r}_ms" 50)
+    p99=$(pct "latency_r${r}_ms" 99)
+    n=$(count "latency_r${r}_ms")
+    miss=$(sum "latency_r${r}_missed")
+    ok=0
+    if le "$p50" 12 && le "$p99" 20 && [ "$miss" -eq 0 ]; then ok=1; fi
+    row "event-to-pixel latency, $r events/s, 1920 x 1080" \
+        "p50 $(f "$p50") ms, p99 $(f "$p99") ms, max $(f "$(pct "latency_r${r}_ms" 100)") ms ($n steps, $miss missed)" \
+        "p50 <= 12 ms, p99 <= 20 ms" "$ok"
+done
+sm=$(median startup_meters_ms)
+sl=$(median startup_label_ms)
+ratio=$(awk -v a="$sm" -v b="$sl" 'BEGIN { printf "%.2f", a / b }')
+row "start-up to first painted window (1920 x 1080)" \
+    "$(f "$sm" 1) ms, one-label window $(f "$sl" 1) ms: x $ratio" "<= 1.5 x label" "$(check "$ratio" 1.5)"
+rl=$(median rss_label_kb)
+for c in "1920x1080 1920 x 1080 40" "3840x2160 3840 x 2160 100"; do
+    key=${c%% *}
+    rest=${c#* }
+    limit=${rest##* }
+    rm_=$(median "rss_r50_${key}_kb")
+    d=$(awk -v a="$rm_" -v b="$rl" 'BEGIN { printf "%.1f", (a - b) / 1024 }')
+    row "peak memory, online, ${rest% *}" \
+        "$(f "$(awk -v a="$rm_" 'BEGIN { print a / 1024 }')" 1) MB, one-label window $(f "$(awk -v a="$rl" 'BEGIN { print a / 1024 }')" 1) MB: +$d MB" \
+        "<= +$limit MB" "$(check "$d" "$limit")"
+done
+for c in "1920x1080 50" "3840x2160 150"; do
+    key=${c% *}
+    limit=${c#* }
+    v=$(median "rescale_${key}_ms")
+    row "rescale pass after a resize, ${key/x/ x }" \
+        "$(f "$v" 1) ms ($(count "rescale_${key}_ms") passes; first pass of a process $(f "$(median "rescale_first_${key}_ms")" 1) ms)" \
+        "<= $limit ms" "$(check "$v" "$limit")"
+done
+for r in 50 1000; do
+    ch=$(median "repaint_r${r}_changes_per_s")
+    pa=$(median "repaint_r${r}_paints_per_s")
+    nc=$(sum "repaint_r${r}_paints_without_change")
+    np=$(sum "repaint_r${r}_changes_not_painted")
+    fp=$(sum "repaint_r${r}_floor_paints")
+    fc=$(sum "repaint_r${r}_floor_changes")
+    ok=0
+    [ "$nc" -eq 0 ] && [ "$fp" -eq 0 ] && [ "$fc" -eq 0 ] && ok=1
+    row "meter repaints, $r events/s (4 meters)" \
+        "$(f "$pa" 1) paints/s for $(f "$ch" 1) height changes/s; $nc without a change, $np changes overtaken unpainted; at the floor: $fp paints, $fc changes" \
+        "no paint without a change, none at the floor" "$ok"
+done
+echo
+if [ "$quick" -eq 1 ]; then
+    echo "quick run: $missed target(s) not met; targets are enforced only in a full run"
+    exit 0
+fi
+if [ "$missed" -gt 0 ]; then
+    echo "$missed target(s) missed"
+    exit 3
+fi
+echo "all targets met"
