@@ -7,6 +7,7 @@
 // wire format.
 
 #include "vontra.h"
+#include "datagram.h"
 #include "vontra_wire.h"
 
 #include <arpa/inet.h>
@@ -33,6 +34,7 @@
 namespace {
 
 namespace wire = vontra::wire;
+using namespace vontra::receive;
 using Clock = std::chrono::steady_clock;
 
 const char kVersionText[] = "Vontra console link (stand-in) 1.0.0";
@@ -45,74 +47,6 @@ constexpr int kPollMs = 200;
 constexpr int kBurst = 64;
 // Drop reports printed per second before they are summarised.
 constexpr int kDropReportsPerSecond = 5;
-
-enum Drop {
-    DropTruncated,
-    DropOversized,
-    DropBadMagic,
-    DropBadVersion,
-    DropBadLength,
-    DropUnknownKind,
-    DropUnknownEvent,
-    DropBadPayloadSize,
-    DropNotEvent,
-    DropForeignSender,
-    DropNoCallback,
-    DropCount
-};
-
-const char *dropText(int reason)
-{
-    switch (reason) {
-    case DropTruncated:
-        return "truncated datagram";
-    case DropOversized:
-        return "oversized datagram";
-    case DropBadMagic:
-        return "foreign datagram (bad magic)";
-    case DropBadVersion:
-        return "unsupported protocol version";
-    case DropBadLength:
-        return "length field does not match the datagram";
-    case DropUnknownKind:
-        return "unknown message kind";
-    case DropUnknownEvent:
-        return "unknown event id";
-    case DropBadPayloadSize:
-        return "payload size does not fit the message";
-    case DropNotEvent:
-        return "not an event";
-    case DropForeignSender:
-        return "not sent by the console";
-    case DropNoCallback:
-        return "no callback registered";
-    }
-    return "unknown";
-}
-
-int dropFor(wire::DecodeError error)
-{
-    switch (error) {
-    case wire::DecodeError::None:
-    case wire::DecodeError::TooShort:
-        return DropTruncated;
-    case wire::DecodeError::TooLong:
-        return DropOversized;
-    case wire::DecodeError::BadMagic:
-        return DropBadMagic;
-    case wire::DecodeError::BadVersion:
-        return DropBadVersion;
-    case wire::DecodeError::BadLength:
-        return DropBadLength;
-    case wire::DecodeError::UnknownKind:
-        return DropUnknownKind;
-    case wire::DecodeError::UnknownEvent:
-        return DropUnknownEvent;
-    case wire::DecodeError::BadPayloadSize:
-        return DropBadPayloadSize;
-    }
-    return DropTruncated;
-}
 
 void logLine(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -263,14 +197,10 @@ struct Link
             drop(DropForeignSender, &from);
             return;
         }
-        wire::Message message;
-        const wire::DecodeError error = wire::decode(data, size, message);
-        if (error != wire::DecodeError::None) {
-            drop(dropFor(error), &from);
-            return;
-        }
-        if (message.kind != wire::Kind::Event) {
-            drop(DropNotEvent, &from);
+        Delivery delivery;
+        const int reason = toDelivery(data, size, delivery);
+        if (reason != kAccepted) {
+            drop(reason, &from);
             return;
         }
 
@@ -290,19 +220,8 @@ struct Link
         if (stop.load())
             return;
 
-        vontra_event event{};
-        event.id = message.id;
-        event.reserved = uint32_t(message.count);
-        float levels[wire::kMaxWords];
-        if (message.id == 128) {
-            static_assert(sizeof(float) == sizeof(int32_t), "levels are 32-bit floats");
-            std::memcpy(levels, message.words, sizeof(int32_t) * std::size_t(message.count));
-            event.payload = levels;
-        } else {
-            event.payload = message.words;
-        }
         delivered.fetch_add(1, std::memory_order_relaxed);
-        cb(&event, cbUser);
+        cb(&delivery.event, cbUser);
     }
 
     void run()
