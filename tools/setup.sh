@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs (Debian 12 packages), then configures and
 # builds into build/ (or $VM_BUILD_DIR). Extra arguments go to cmake.
+# VM_NO_BUILD=1 stops after configuring.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +21,4 @@ fi
 
 build_dir=${VM_BUILD_DIR:-build}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=${VM_BUILD_TYPE:-RelWithDebInfo} "$@"
-cmake --build "$build_dir" --parallel "$(nproc)"
+[ -n "${VM_NO_BUILD:-}" ] || cmake --build "$build_dir" --parallel "$(nproc)"
