@@ -1,9 +1,11 @@
+#include "eventloop.h"
 #include "mainwindow.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    preferLeanEventLoop();
     QApplication application(argc, argv);
     int result = 0;
     {
