@@ -5,6 +5,7 @@
 
 #include "mylabel.h"
 
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -83,10 +84,12 @@ void MainWindow::paintEvent(QPaintEvent *)
 
 void MainWindow::rescale()
 {
-    *scaledBackground =
-        background->scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    *scaledBackgroundFill =
-        backgroundFill->scaled(windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Scaled as images and moved into the pixmaps, so that no second
+    // full-window copy is made on the way.
+    *scaledBackground = QPixmap::fromImage(
+        background->toImage().scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    *scaledBackgroundFill = QPixmap::fromImage(backgroundFill->toImage().scaled(
+        windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
     const int w = windowSize.width();
     const int h = windowSize.height();
