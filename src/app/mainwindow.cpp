@@ -29,8 +29,6 @@ constexpr int moduleButtonSize = 61;
 
 const char *const captionStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
 const char *const digitalClockFamily = "DejaVu Sans";
-constexpr int digitalTimePointSize = 40;
-constexpr int digitalDatePointSize = 24;
 
 } // namespace
 

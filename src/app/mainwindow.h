@@ -77,6 +77,10 @@ private:
     static constexpr int keepAliveInterval = 3000; // ms without meters until offline
     static constexpr int micDisplayInterval = 100;
     static constexpr int blinkInterval = 400; // voice-track and silence alarm
+    static constexpr int remoteToggle = 2;    // the console's "toggle" command value
+    // The digital clock's point sizes at the design size.
+    static constexpr int digitalTimePointSize = 40;
+    static constexpr int digitalDatePointSize = 24;
     static constexpr const char *offlineBackgroundPath = ":/resources/png/background_offline.png";
     static constexpr const char *onlineBackgroundPath = ":/resources/png/background_online.png";
 

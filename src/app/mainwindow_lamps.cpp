@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int remoteToggle = 2; // the console's "toggle" command value
-
 // Which Program meters show the silence marker, by the console's channel word.
 enum SilenceChannels { SilenceLeft = 0, SilenceRight = 1, SilenceBoth = 2 };
 

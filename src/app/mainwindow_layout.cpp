@@ -23,8 +23,6 @@ constexpr double captionPointSize = 15;
 constexpr double footerPointSize = 10;
 constexpr double sourcePointSize = 10;
 constexpr double micTimePointSize = 12;
-constexpr double digitalTimePointSize = 40;
-constexpr double digitalDatePointSize = 24;
 
 int scaled(int value, float scale)
 {

@@ -11,9 +11,6 @@ enum ModuleColour { ModuleRed = 1, ModuleGreen = 2 };
 // Channels 1, 2, 3 and 8 can run in voice-track mode.
 constexpr int voiceTrackModules[] = {0, 1, 2, 7};
 
-// The console's remote command value for "toggle".
-constexpr int remoteToggle = 2;
-
 bool isVoiceTrackModule(int index)
 {
     for (int m : voiceTrackModules)
