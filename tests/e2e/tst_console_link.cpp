@@ -5,6 +5,7 @@
 #include "mylabel.h"
 #include "simprocess.h"
 #include "ui_mainwindow.h"
+#include "watchdogclock.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -54,30 +55,6 @@ QString styleOf(const QWidget *w)
     return w->styleSheet();
 }
 
-// Times the watchdog: when the last meter event arrived and when the
-// offline reset ran, on one clock.
-class WatchdogClock : public QObject
-{
-    Q_OBJECT
-public:
-    explicit WatchdogClock(MainWindow &window)
-    {
-        clock.start();
-        // Direct: taken on the library's thread the moment the event arrives.
-        connect(
-            &window, &MainWindow::doKeepAliveTimer, this, [this] { lastMeterMs = clock.elapsed(); },
-            Qt::DirectConnection);
-        connect(MainWindowProbe::keepAlive(window), &QTimer::timeout, this, [this] {
-            resetsMs.append(clock.elapsed());
-            lastMeterAtReset.append(lastMeterMs.load());
-        });
-    }
-    QElapsedTimer clock;
-    std::atomic<qint64> lastMeterMs{-1};
-    QList<qint64> resetsMs;
-    QList<qint64> lastMeterAtReset;
-};
-
 } // namespace
 
 class ConsoleLinkTest : public QObject
@@ -123,7 +100,7 @@ void ConsoleLinkTest::goesOnlineWithOneRequestBatch()
     QTRY_COMPARE_WITH_TIMEOUT(requestsSeen(sim), requestBatch, 2000);
 
     // Meter events every 100 ms keep the window online, with no new batch.
-    WatchdogClock watchdog(window);
+    apptest::WatchdogClock watchdog(window, MainWindowProbe::keepAlive(window));
     QTest::qWait(watchdogMs + 1000);
     QVERIFY(MainWindowProbe::online(window));
     QVERIFY(watchdog.resetsMs.isEmpty());
@@ -147,7 +124,7 @@ void ConsoleLinkTest::consoleGoingAwayAndComingBack()
     QVERIFY(startSim(sim, settings, {"--rate", "50", "--scenario", scenario.fileName()}));
     MainWindow window;
     window.show();
-    WatchdogClock watchdog(window);
+    apptest::WatchdogClock watchdog(window, MainWindowProbe::keepAlive(window));
     Ui::MainWindow *ui = MainWindowProbe::ui(window);
     QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 1000);
     QTRY_VERIFY_WITH_TIMEOUT(styleOf(ui->label_telring).contains("phone-active"), 2000);

@@ -11,6 +11,7 @@
 #include "robustsupport.h"
 #include "ui_mainwindow.h"
 #include "vontra_wire.h"
+#include "watchdogclock.h"
 
 #include <QHostAddress>
 #include <QNetworkDatagram>
@@ -88,28 +89,6 @@ public:
     bool bound = false;
 };
 
-// When the last meter event reached the window and when each offline reset
-// ran, on one clock.
-class WatchdogClock : public QObject
-{
-public:
-    explicit WatchdogClock(MainWindow &window)
-    {
-        clock.start();
-        connect(
-            &window, &MainWindow::doKeepAliveTimer, this, [this] { lastMeterMs = clock.elapsed(); },
-            Qt::DirectConnection);
-        connect(MainWindowProbe::keepAlive(window), &QTimer::timeout, this, [this] {
-            resetsMs.append(clock.elapsed());
-            lastMeterAtReset.append(lastMeterMs.load());
-        });
-    }
-    QElapsedTimer clock;
-    std::atomic<qint64> lastMeterMs{-1};
-    QList<qint64> resetsMs;
-    QList<qint64> lastMeterAtReset;
-};
-
 bool allModulesGrey(const MainWindow &w)
 {
     for (int i = 0; i < 8; ++i)
@@ -137,7 +116,7 @@ void LinkFaultsTest::consoleGoesAwayAndComesBack()
     QVERIFY(console.bound);
     MainWindow window;
     window.show();
-    WatchdogClock watchdog(window);
+    apptest::WatchdogClock watchdog(window, MainWindowProbe::keepAlive(window));
     QVERIFY(MainWindowProbe::linkHandle(window) != 0);
 
     // The open asks once; its watchdog then expires on a window still offline.
