@@ -37,6 +37,11 @@ public:
     QTimer *keepAliveTimer() const { return w.keepAliveTimer; }
     qint64 micElapsedMs() const { return w.micElapsed->elapsed(); }
     bool isOnline() const { return w.online; }
+    void reopenLink()
+    {
+        vontra_close(w.linkHandle);
+        w.openLink();
+    }
 
     // Keeps the timers that would otherwise change the display behind a
     // test's back from running; tests call the slots themselves.

@@ -509,6 +509,15 @@ void TestEvents::eventsThroughTheLibraryOverLoopback()
         Qt::DirectConnection);
     StyleChangeWatcher styles;
     ui->label_onair1->installEventFilter(&styles);
+    // A new link thread starts after the connection above, so that a thread
+    // sanitizer sees the connection made before any event is decoded.
+    probe->reopenLink();
+    bool newBatch = false;
+    for (int i = 0; i < 30 && !newBatch; ++i) {
+        QVERIFY(nextCommand(consoleSocket, vontra::wire::Kind::Request, request));
+        newBatch = request.id == 100;
+    }
+    QVERIFY(newBatch);
 
     auto send = [&](qint32 id, const QVector<qint32> &words) {
         uint8_t buffer[vontra::wire::kMaxDatagram];
