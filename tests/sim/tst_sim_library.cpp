@@ -3,6 +3,7 @@
 // commands, and watch the meter stream stop and come back.
 #include "simprocess.h"
 #include "vontra.h"
+#include "vontra_wire.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -69,25 +70,10 @@ private:
         events << seen;
     }
 
+    // Meter payloads are floats and not kept; every other event's words are.
     static int wordsOf(int id)
     {
-        switch (id) {
-        case 73:
-            return 24;
-        case 75:
-            return 4;
-        case 96:
-        case 98:
-        case 100:
-        case 111:
-            return 8;
-        case 104:
-            return 2;
-        case kMeterId:
-            return 0;
-        default:
-            return 1;
-        }
+        return id == kMeterId ? 0 : qMax(0, vontra::wire::eventWords(id));
     }
 
     const SimProcess *sim;
