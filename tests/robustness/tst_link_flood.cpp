@@ -54,15 +54,25 @@ std::vector<uint8_t> meterEvent(float pl, float pr, float cl, float cr)
 
 // Counts the calls queued for the window (its queued signals arrive as
 // meta-call events) as the GUI thread takes them.
-class MetaCallCounter : public QObject
+// Counts the watchdog calls the decoder raises and the queued calls the
+// window has handled, so a test can see how many are waiting.
+class WatchdogCalls : public QObject
 {
 public:
+    explicit WatchdogCalls(MainWindow &window)
+    {
+        window.installEventFilter(this);
+        connect(
+            &window, &MainWindow::doKeepAliveTimer, this, [this] { ++emitted; },
+            Qt::DirectConnection);
+    }
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::MetaCall)
             ++handled;
         return false;
     }
+    std::atomic<qint64> emitted{0};
     std::atomic<qint64> handled{0};
 };
 
@@ -89,12 +99,8 @@ void LinkFloodTest::meterFloodIsAbsorbed()
     window.show();
     QVERIFY(MainWindowProbe::linkHandle(window) != 0);
 
-    MetaCallCounter counter;
-    window.installEventFilter(&counter);
-    std::atomic<qint64> emitted{0};
-    connect(
-        &window, &MainWindow::doKeepAliveTimer, this, [&emitted] { ++emitted; },
-        Qt::DirectConnection);
+    WatchdogCalls counter(window);
+    std::atomic<qint64> &emitted = counter.emitted;
 
     auto send = [&](const std::vector<uint8_t> &d) {
         return robust::sendUdp(consoleFd, robust::kLoopback, settings.recvPort(), d.data(),
@@ -193,12 +199,8 @@ void LinkFloodTest::busyGuiThreadCollectsNoBacklog()
     MainWindow window;
     window.show();
     QVERIFY(MainWindowProbe::linkHandle(window) != 0);
-    MetaCallCounter counter;
-    window.installEventFilter(&counter);
-    std::atomic<qint64> emitted{0};
-    connect(
-        &window, &MainWindow::doKeepAliveTimer, this, [&emitted] { ++emitted; },
-        Qt::DirectConnection);
+    WatchdogCalls counter(window);
+    std::atomic<qint64> &emitted = counter.emitted;
 
     constexpr int kBusyMs = 1000;
     constexpr int kFloodMs = 2000;
