@@ -17,8 +17,8 @@
 // Output lines: "sample NAME VALUE" (one measurement), for tools/bench.sh.
 #include "benchapp.h"
 
-#include "eventloop.h"
 #include "mainwindow.h"
+#include "platformdefaults.h"
 #include "tvkppmmeter.h"
 #include "ui_mainwindow.h"
 
@@ -414,7 +414,7 @@ int runDrive(bench::BenchApp &app, const QStringList &args)
 
 int main(int argc, char *argv[])
 {
-    preferLeanEventLoop(); // as the program's main() does
+    applyPlatformDefaults(); // as the program's main() does
     bench::BenchApp app(argc, argv);
     const QStringList args = app.arguments();
     const QString mode = args.value(1);

@@ -1,11 +1,11 @@
-#include "eventloop.h"
 #include "mainwindow.h"
+#include "platformdefaults.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    preferLeanEventLoop();
+    applyPlatformDefaults();
     QApplication application(argc, argv);
     int result = 0;
     {

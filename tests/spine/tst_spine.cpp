@@ -2,6 +2,7 @@
 // event loop with the settings saved and the console link released.
 #include "apptestsupport.h"
 #include "mainwindow.h"
+#include "platformdefaults.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ private slots:
     void startsOfflineAtOnceWithoutAConsole();
     void failedOpenLeavesTheWindowWorking();
     void closingEndsTheLoopSavesAndReleasesTheLink();
+    void platformDefaultsYieldToTheUsersSettings();
 };
 
 void SpineTest::startsOfflineAtOnceWithoutAConsole()
@@ -104,6 +106,46 @@ void SpineTest::closingEndsTheLoopSavesAndReleasesTheLink()
         QVERIFY2(store.contains(key), qPrintable(key));
     QCOMPARE(store.value("udp_send").toInt(), 40000);
     QCOMPARE(store.value("udp_recv").toInt(), int(settings.recvPort()));
+}
+
+void SpineTest::platformDefaultsYieldToTheUsersSettings()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the defaults are made on Unix only");
+#else
+    const char *names[] = {"QT_NO_GLIB", "QT_XCB_GL_INTEGRATION"};
+    QByteArray saved[2];
+    bool wasSet[2];
+    for (int i = 0; i < 2; ++i) {
+        wasSet[i] = qEnvironmentVariableIsSet(names[i]);
+        saved[i] = qgetenv(names[i]);
+    }
+
+    qunsetenv("QT_NO_GLIB");
+    qunsetenv("QT_XCB_GL_INTEGRATION");
+    applyPlatformDefaults();
+    const QByteArray noGlib = qgetenv("QT_NO_GLIB");
+    const QByteArray glIntegration = qgetenv("QT_XCB_GL_INTEGRATION");
+
+    // A user's choice stands, an empty one too.
+    qputenv("QT_NO_GLIB", "");
+    qputenv("QT_XCB_GL_INTEGRATION", "xcb_glx");
+    applyPlatformDefaults();
+    const bool emptyKept =
+        qEnvironmentVariableIsSet("QT_NO_GLIB") && qgetenv("QT_NO_GLIB").isEmpty();
+    const QByteArray userIntegration = qgetenv("QT_XCB_GL_INTEGRATION");
+
+    for (int i = 0; i < 2; ++i) {
+        if (wasSet[i])
+            qputenv(names[i], saved[i]);
+        else
+            qunsetenv(names[i]);
+    }
+    QCOMPARE(noGlib, QByteArray("1"));
+    QCOMPARE(glIntegration, QByteArray("none"));
+    QVERIFY(emptyKept);
+    QCOMPARE(userIntegration, QByteArray("xcb_glx"));
+#endif
 }
 
 QTEST_MAIN(SpineTest)
