@@ -5,6 +5,9 @@
 #include "mylabel.h"
 
 #include <QCoreApplication>
+#include <QImage>
+
+#include <future>
 
 namespace {
 
@@ -29,11 +32,22 @@ constexpr int moduleButtonSize = 61;
 
 const char *const captionStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
 const char *const digitalClockFamily = "DejaVu Sans";
+const char *const backgroundFillPath = ":/resources/png/BelvaneBackgroundEmpty.png";
+
+// Decodes a picture on a thread of its own. Decoding the two large
+// backgrounds is a good part of start-up and needs nothing from the widgets,
+// so it runs while they are built.
+std::future<QImage> decodeElsewhere(const char *path)
+{
+    return std::async(std::launch::async, [path] { return QImage(QString::fromLatin1(path)); });
+}
 
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    std::future<QImage> offlinePicture = decodeElsewhere(offlineBackgroundPath);
+    std::future<QImage> fillPicture = decodeElsewhere(backgroundFillPath);
     ui->setupUi(this);
     online = false;
 
@@ -121,8 +135,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     connect(this, SIGNAL(doKeepAliveTimer()), this, SLOT(onKeepAliveTimer()));
 
-    background = new QPixmap(offlineBackgroundPath);
-    backgroundFill = new QPixmap(":/resources/png/BelvaneBackgroundEmpty.png");
+    // Straight from the decoded images: no second copy waits in Qt's pixmap
+    // cache once the window lets go of a background.
+    background = new QPixmap(QPixmap::fromImage(offlinePicture.get()));
+    backgroundFill = new QPixmap(QPixmap::fromImage(fillPicture.get()));
     scaledBackground = new QPixmap;
     scaledBackgroundFill = new QPixmap;
 

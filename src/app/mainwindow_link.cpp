@@ -6,6 +6,8 @@
 #include "csettingsdialog.h"
 #include "mylabel.h"
 
+#include <QImage>
+
 namespace {
 
 // Library callback; user is the MainWindow that registered it.
@@ -88,7 +90,10 @@ void MainWindow::onKeepAliveTimeout()
 
 void MainWindow::setOnline()
 {
-    QPixmap *next = new QPixmap(online ? onlineBackgroundPath : offlineBackgroundPath);
+    // Decoded straight into the pixmap, as at construction: the picture let go
+    // of below does not linger in Qt's pixmap cache.
+    QPixmap *next = new QPixmap(
+        QPixmap::fromImage(QImage(online ? onlineBackgroundPath : offlineBackgroundPath)));
     if (!online)
         micOn = 0;
     delete background;

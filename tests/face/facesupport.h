@@ -3,6 +3,7 @@
 // White-box access to the main window for the face and layout tests, and the
 // window's widgets by name.
 
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QRect>
@@ -31,6 +32,7 @@ public:
     static bool rescalePending(const MainWindow &w) { return w.rescalePending; }
     static void setRescalePending(MainWindow &w) { w.rescalePending = true; }
     static const QPixmap *background(const MainWindow &w) { return w.background; }
+    static const QPixmap *backgroundFill(const MainWindow &w) { return w.backgroundFill; }
     static const QPixmap *scaledBackground(const MainWindow &w) { return w.scaledBackground; }
     static const QPixmap *scaledBackgroundFill(const MainWindow &w)
     {
@@ -55,6 +57,16 @@ public:
 namespace face {
 
 using Probe = MainWindowProbe;
+
+// The window's own copy of a picture holds exactly the bundle's pixels.
+inline bool samePicture(const QPixmap &held, const char *path)
+{
+    const QImage expected(QString::fromLatin1(path));
+    const QImage actual = held.toImage();
+    return !expected.isNull() && actual.size() == expected.size() &&
+           actual.convertToFormat(QImage::Format_ARGB32) ==
+               expected.convertToFormat(QImage::Format_ARGB32);
+}
 
 // Every scaled widget of the face with its design rectangle, in the order
 // in which the window captures them.

@@ -112,6 +112,10 @@ void TestFace::constructionState()
     QVERIFY(Probe::scaledBackground(*fresh)->isNull());
     QVERIFY(Probe::scaledBackgroundFill(*fresh)->isNull());
     QCOMPARE(Probe::background(*fresh)->isNull(), !backgroundAvailable());
+    if (backgroundAvailable())
+        QVERIFY(face::samePicture(*Probe::background(*fresh), face::offlineBackgroundPath()));
+    QVERIFY(face::samePicture(*Probe::backgroundFill(*fresh),
+                              ":/resources/png/BelvaneBackgroundEmpty.png"));
 
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Orvendel"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Vontra Meters"));
