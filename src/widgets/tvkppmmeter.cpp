@@ -2,6 +2,7 @@
 
 #include "ppmscale.h"
 
+#include <QFileInfo>
 #include <QPainter>
 #include <QPen>
 
@@ -248,7 +249,11 @@ void TVKPPMMeter::loadBackground()
 {
     const QByteArray directory = qgetenv(m_skinEnvironmentVariable.toLatin1().constData());
     const QString path = QString::fromLatin1(directory) + QLatin1Char('/') + m_backgroundFileName;
-    if (!m_background.load(path))
+    // Exactly that file or none. For a path that is no file, Qt would try it
+    // again with every image suffix appended, loading every image-format
+    // plugin on the way: the program's meters name no picture, and each paid
+    // for that at start-up.
+    if (!QFileInfo(path).isFile() || !m_background.load(path))
         m_background = QImage();
 }
 

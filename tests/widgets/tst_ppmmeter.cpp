@@ -297,6 +297,16 @@ void TestPPMMeter::backgroundPicture()
 
     meter.setPPMMeterBackgroundFileName("missing.png");
     QCOMPARE(renderOver(meter, sentinel).pixelColor(3, 3), sentinel);
+
+    // The format comes from the file's content, not its name; and only the
+    // file at exactly that path counts, not one with a suffix appended.
+    QVERIFY(QFile::copy(dir.filePath("skin.png"), dir.filePath("plain")));
+    meter.setPPMMeterBackgroundFileName("plain");
+    QCOMPARE(renderOver(meter, sentinel).pixelColor(3, 3), QColor(Qt::yellow));
+    meter.setPPMMeterBackgroundFileName("skin");
+    QCOMPARE(renderOver(meter, sentinel).pixelColor(3, 3), sentinel);
+    meter.setPPMMeterBackgroundFileName(QString()); // the directory itself
+    QCOMPARE(renderOver(meter, sentinel).pixelColor(3, 3), sentinel);
     qunsetenv("VM_TEST_METER_SKIN");
 }
 
