@@ -285,13 +285,13 @@ for c in "1920x1080 1920 x 1080 40" "3840x2160 3840 x 2160 100"; do
     rm_=$(median "rss_r50_${key}_kb")
     d=$(awk -v a="$rm_" -v b="$rl" 'BEGIN { printf "%.1f", (a - b) / 1024 }')
     row "peak memory, online, ${rest% *}" \
-        "$(f "$(awk -v a="$rm_" 'BEGIN { print a / 1024 }')" 1) MB, one-label window $(f "$(awk -v a="$rl" 'BEGIN { print a / 1024 }')" 1) MB: +$d MB" \
+        "$(f "$(awk -v a="$rm_" 'BEGIN { print a / 1024 }')" 1) MB, one-label window $(f "$(awk -v a="$rl" 'BEGIN { print a / 1024 }')" 1) MB: $(awk -v d="$d" 'BEGIN { printf "%+.1f", d }') MB" \
         "<= +$limit MB" "$(check "$d" "$limit")"
 done
 rll=$(median rss_label_lean_kb)
 for key in 1920x1080 3840x2160; do
     printf '| %s | %s | %s | %s |\n' "peak memory against the lean one-label window, ${key/x/ x }" \
-        "one-label window $(f "$(awk -v a="$rll" 'BEGIN { print a / 1024 }')" 1) MB: +$(awk -v a="$(median "rss_r50_${key}_kb")" -v b="$rll" 'BEGIN { printf "%.1f", (a - b) / 1024 }') MB" \
+        "one-label window $(f "$(awk -v a="$rll" 'BEGIN { print a / 1024 }')" 1) MB: $(awk -v a="$(median "rss_r50_${key}_kb")" -v b="$rll" 'BEGIN { printf "%+.1f", (a - b) / 1024 }') MB" \
         "(what the program adds)" "info"
 done
 for c in "1920x1080 50" "3840x2160 150"; do
