@@ -34,6 +34,18 @@ const char *const captionStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
 const char *const digitalClockFamily = "DejaVu Sans";
 const char *const backgroundFillPath = ":/resources/png/BelvaneBackgroundEmpty.png";
 
+// A clickable picture label, polished before its first style sheet. Qt
+// decodes a style sheet's picture when the sheet is set and, on a label not
+// yet polished, again when the label is polished on show: it drops the style
+// rules it worked out before the polish. Polished first, the picture is
+// decoded once.
+myLabel *newPictureLabel(QWidget *parent)
+{
+    auto *label = new myLabel(QString(), parent);
+    label->ensurePolished();
+    return label;
+}
+
 // Decodes a picture on a thread of its own. Decoding the two large
 // backgrounds is a good part of start-up and needs nothing from the widgets,
 // so it runs while they are built.
@@ -61,11 +73,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
                                  .arg(versionBuild)
                                  .arg(versionRevision));
 
-    settingsButton = new myLabel(QString(), this);
+    settingsButton = newPictureLabel(this);
     settingsButton->setStyleSheet("image: url(:/resources/png/Settings.png);");
     settingsButton->setGeometry(settingsButtonRect);
 
-    nonStopButton = new myLabel(QString(), this);
+    nonStopButton = newPictureLabel(this);
     nonStopButton->setStyleSheet(
         "image: url(:/resources/png/VontraMeterIcons2/signals/nonstop-inactive.png);");
     nonStopButton->setGeometry(nonStopButtonRect);
@@ -73,7 +85,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     phoneRinging = 0;
     for (int i = 0; i < moduleCount; ++i) {
         voiceTrack[i] = 0;
-        moduleButtons[i] = new myLabel(QString(), this);
+        moduleButtons[i] = newPictureLabel(this);
         moduleButtons[i]->setGeometry(moduleButtonX + moduleButtonPitch * i, moduleButtonY,
                                       moduleButtonSize, moduleButtonSize);
         connect(moduleButtons[i], SIGNAL(clicked()), this, SLOT(onModuleClicked()));
