@@ -6,8 +6,13 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QtPlugin>
 
 #include <future>
+
+// Style-sheet pictures are decoded once for the whole run
+// (sharedpictureengine.h).
+Q_IMPORT_PLUGIN(SharedPicturePlugin)
 
 namespace {
 

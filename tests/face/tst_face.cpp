@@ -64,6 +64,7 @@ private slots:
     void widgetProperties_data();
     void widgetProperties();
     void digitalClockFonts();
+    void stylePicturesAreDecodedOnce();
 
 private:
     // One window as construction leaves it, one shown at the design size
@@ -451,6 +452,34 @@ void TestFace::digitalClockFonts()
         QCOMPARE(date.family(), QStringLiteral("DejaVu Sans"));
         QCOMPARE(date.pointSize(), 24);
     }
+}
+
+// Lamps and module keys change by swapping style sheets, and each sheet makes
+// a new icon from the picture's file name. Pictures of the bundle are decoded
+// once and shared, so the second icon's scaled pixmap is the first one's;
+// a file on disk is read anew, since it may have changed.
+void TestFace::stylePicturesAreDecodedOnce()
+{
+    const QString lamp =
+        QStringLiteral(":/resources/png/VontraMeterIcons2/signals/onair1-active.png");
+    const QPixmap first = QIcon(lamp).pixmap(QSize(90, 30));
+    const QPixmap second = QIcon(lamp).pixmap(QSize(90, 30));
+    QVERIFY(!first.isNull());
+    QCOMPARE(second.cacheKey(), first.cacheKey());
+    QCOMPARE(second.toImage(),
+             QImage(lamp)
+                 .scaled(first.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                 .convertToFormat(second.toImage().format()));
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath("picture.png");
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(file));
+    QCOMPARE(QIcon(file).pixmap(QSize(8, 8)).toImage().pixel(4, 4), QColor(Qt::red).rgb());
+    picture.fill(Qt::blue);
+    QVERIFY(picture.save(file));
+    QCOMPARE(QIcon(file).pixmap(QSize(8, 8)).toImage().pixel(4, 4), QColor(Qt::blue).rgb());
 }
 
 QTEST_MAIN(TestFace)

@@ -1,0 +1,103 @@
+// Qt finds the engine through an icon engine plugin for the "png" suffix,
+// compiled into the program (imported where the main window is built).
+#define QT_STATICPLUGIN
+
+#include "sharedpictureengine.h"
+
+#include <QHash>
+#include <QIconEnginePlugin>
+#include <QImageReader>
+#include <QPainter>
+
+namespace {
+
+bool inBundle(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1Char(':')) || fileName.startsWith(QLatin1String("qrc:"));
+}
+
+} // namespace
+
+QPixmap SharedPictureEngine::picture(const QString &fileName)
+{
+    // GUI thread only, like every pixmap. The bundle holds a fixed set of
+    // pictures, so the table cannot grow beyond it.
+    static QHash<QString, QPixmap> decoded;
+    if (inBundle(fileName)) {
+        const auto found = decoded.constFind(fileName);
+        if (found != decoded.constEnd())
+            return found.value();
+    }
+    QImageReader reader(fileName);
+    const QPixmap pixmap = QPixmap::fromImage(reader.read());
+    if (inBundle(fileName) && !pixmap.isNull())
+        decoded.insert(fileName, pixmap);
+    return pixmap;
+}
+
+void SharedPictureEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,
+                                QIcon::State state)
+{
+    icon.paint(painter, rect, Qt::AlignCenter, mode, state);
+}
+
+QSize SharedPictureEngine::actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state)
+{
+    return icon.actualSize(size, mode, state);
+}
+
+QPixmap SharedPictureEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state)
+{
+    return icon.pixmap(size, mode, state);
+}
+
+void SharedPictureEngine::addPixmap(const QPixmap &pixmap, QIcon::Mode mode, QIcon::State state)
+{
+    icon.addPixmap(pixmap, mode, state);
+}
+
+void SharedPictureEngine::addFile(const QString &fileName, const QSize &, QIcon::Mode mode,
+                                  QIcon::State state)
+{
+    const QPixmap shared = picture(fileName);
+    if (!shared.isNull())
+        icon.addPixmap(shared, mode, state);
+}
+
+QString SharedPictureEngine::key() const
+{
+    return QStringLiteral("SharedPictureEngine");
+}
+
+QIconEngine *SharedPictureEngine::clone() const
+{
+    return new SharedPictureEngine(*this);
+}
+
+void SharedPictureEngine::virtual_hook(int id, void *data)
+{
+    switch (id) {
+    case QIconEngine::AvailableSizesHook: {
+        auto *arg = static_cast<QIconEngine::AvailableSizesArgument *>(data);
+        arg->sizes = icon.availableSizes(arg->mode, arg->state);
+        break;
+    }
+    case QIconEngine::IsNullHook:
+        *static_cast<bool *>(data) = icon.isNull();
+        break;
+    default:
+        QIconEngine::virtual_hook(id, data);
+        break;
+    }
+}
+
+class SharedPicturePlugin : public QIconEnginePlugin
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QIconEngineFactoryInterface_iid FILE "sharedpictureengine.json")
+
+public:
+    QIconEngine *create(const QString &) override { return new SharedPictureEngine; }
+};
+
+#include "sharedpictureengine.moc"
