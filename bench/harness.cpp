@@ -13,16 +13,21 @@
 //       time from sending a step to the end of the ProgLeft paint that shows
 //       it, meter repaints against bar-height changes, and repaints while the
 //       meters rest at the floor
+//   vm-bench-harness changes [--size WxH] [--count N] [--kind lamp|module]
+//       CPU time of one lamp change and of one module-key change, each from
+//       the console event to the end of the paint that shows it
 //
 // Output lines: "sample NAME VALUE" (one measurement), for tools/bench.sh.
 #include "benchapp.h"
 
 #include "mainwindow.h"
+#include "mylabel.h"
 #include "platformdefaults.h"
 #include "tvkppmmeter.h"
 #include "ui_mainwindow.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSettings>
 #include <QStringList>
 
@@ -51,6 +56,8 @@ public:
     static QTimer *meterTick(const MainWindow &w) { return w.meterReleaseTimer; }
     static bool online(const MainWindow &w) { return w.online; }
     static QSize windowSize(const MainWindow &w) { return w.windowSize; }
+    static void event(MainWindow &w, const vontra_event &e) { w.consoleEvent(&e); }
+    static QWidget *moduleKey(const MainWindow &w, int i) { return w.moduleButtons[size_t(i)]; }
     static std::array<TVKPPMMeter *, 4> meters(const MainWindow &w)
     {
         return {w.ui->ProgLeft, w.ui->ProgRight, w.ui->CrmLeft, w.ui->CrmRight};
@@ -410,6 +417,93 @@ int runDrive(bench::BenchApp &app, const QStringList &args)
     return 0;
 }
 
+qint64 cpuNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// Each change arrives as a console event on the GUI thread and counts until
+// the widget that shows it has been painted.
+int runChanges(bench::BenchApp &app, const QStringList &args)
+{
+    const QSize size = sizeOption(args, "1920x1080");
+    const int count = std::clamp(option(args, "--count", "400").toInt(), 10, 100000);
+    MainWindow window;
+    window.show();
+    placeWindow(app, window, size);
+    Ui::MainWindow *ui = Probe::ui(window);
+
+    // Module 1 shows red while on and grey while off.
+    qint32 colours[24] = {};
+    colours[0] = 1;
+    Probe::event(window, vontra_event{73, 24, colours});
+    settle(app, 200);
+    // What the window costs meanwhile anyway (meter tick, clocks), per ms of
+    // wall time; waiting blocks in the event loop as the program does.
+    const auto wait = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    const qint64 idleWall0 = nowNs();
+    const qint64 idleCpu0 = cpuNs();
+    wait(2000);
+    const double idleShare = double(cpuNs() - idleCpu0) / double(nowNs() - idleWall0);
+
+    struct Kind
+    {
+        const char *name;
+        QWidget *widget;
+        qint32 id;
+    };
+    const Kind kinds[] = {{"lamp", ui->label_onair1, 104},
+                          {"module", Probe::moduleKey(window, 0), 96}};
+    const QString only = option(args, "--kind", QString());
+    for (const Kind &kind : kinds) {
+        if (!only.isEmpty() && only != QLatin1String(kind.name))
+            continue;
+        QEventLoop painted;
+        app.after = [&](QObject *receiver, QEvent::Type type) {
+            if (receiver == kind.widget && type == QEvent::Paint)
+                painted.quit();
+        };
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        bool late = false;
+        QObject::connect(&timeout, &QTimer::timeout, &painted, [&] {
+            late = true;
+            painted.quit();
+        });
+        qint32 words[8] = {};
+        const qint64 wall0 = nowNs();
+        const qint64 cpu0 = cpuNs();
+        for (int i = 0; i < count && !late; ++i) {
+            words[0] = (i + 1) % 2;
+            Probe::event(window, vontra_event{kind.id, 8, words});
+            timeout.start(2000);
+            painted.exec();
+        }
+        const double cpuMs = double(cpuNs() - cpu0) / 1e6;
+        const double wallMs = double(nowNs() - wall0) / 1e6;
+        app.after = nullptr;
+        if (late) {
+            std::fprintf(stderr, "vm-bench-harness: a %s change was not painted\n", kind.name);
+            return 1;
+        }
+        const double ownMs = cpuMs - idleShare * wallMs;
+        std::printf("sample change_%s_%dx%d_cpu_ms %.3f\n", kind.name, size.width(), size.height(),
+                    ownMs / count);
+        std::fprintf(stderr,
+                     "%d %s changes: %.1f ms CPU in %.1f ms, %.1f ms of it the idle window's\n",
+                     count, kind.name, cpuMs, wallMs, cpuMs - ownMs);
+        wait(100);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -426,7 +520,10 @@ int main(int argc, char *argv[])
         return runRescale(app, args);
     if (mode == "drive")
         return runDrive(app, args);
+    if (mode == "changes")
+        return runChanges(app, args);
     std::fprintf(stderr, "usage: vm-bench-harness startup | geometry WxH | rescale --size WxH "
-                         "| drive --rate R [--steps N] [--size WxH] [--port P]\n");
+                         "| drive --rate R [--steps N] [--size WxH] [--port P] "
+                         "| changes [--size WxH] [--count N] [--kind lamp|module]\n");
     return 2;
 }
