@@ -102,6 +102,10 @@ private:
     // The microphone timer's text for a running time: a time of day, so the
     // hours wrap after 24. Apart from its clock so long runs can be checked.
     static QString micTimeText(qint64 ms);
+    // Event decoding: a redraw of the given kind for the GUI thread, unless
+    // one is already waiting there (it will show the latest state).
+    void emitOnce(std::atomic<bool> &pending, void (MainWindow::*signal)());
+    void showSourceTypes();
     // Meter drive
     void releaseMeter(TVKPPMMeter *meter, double target);
     std::array<TVKPPMMeter *, 4> meters() const;
@@ -136,9 +140,15 @@ private:
     std::array<QRect, designRectCount> designRects{};
     // Written by the console-link thread, read by the meter tick.
     std::array<std::atomic<double>, 4> meterTargets{};
-    // Set while a watchdog call waits for the GUI thread, so that a flood of
-    // meter events queues one call, not one per event.
+    // Each set while a call of its kind waits for the GUI thread, so that a
+    // flood of console events queues one call of each kind, not one per event;
+    // the call, when it runs, shows the state as it is by then.
     std::atomic<bool> keepAlivePending{false};
+    std::atomic<bool> redrawModulesPending{false};
+    std::atomic<bool> redrawSignalsPending{false};
+    std::atomic<bool> micTimerPending{false};
+    std::atomic<bool> silenceConfigPending{false};
+    std::atomic<bool> sourceTypesPending{false};
     double meterReleaseStep = 0.133;
     int meterReleaseInterval = 10;
 
@@ -160,6 +170,8 @@ private:
     Word crmMute{0};
     Word phoneRinging{0};
     std::array<Word, moduleCount> voiceTrack{};
+    // The source-type words of the last id 100, for the queued text update.
+    std::array<Word, moduleCount> sourceTypes{};
 
     bool online = false;
     bool voicetrackPhase = false;

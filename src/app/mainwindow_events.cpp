@@ -4,6 +4,7 @@
 
 #include <QDebug>
 #include <QLabel>
+#include <QThread>
 
 #include <cmath>
 #include <cstring>
@@ -56,6 +57,26 @@ float floatAt(const void *payload, int index)
 
 } // namespace
 
+void MainWindow::emitOnce(std::atomic<bool> &pending, void (MainWindow::*signal)())
+{
+    // On the GUI thread the slot runs at once, as it always did. From the
+    // library's thread the call waits in the GUI thread's queue; a second one
+    // of the same kind behind it would only redraw the same state again, and
+    // under a flood such calls piled up without limit.
+    if (QThread::currentThread() == thread() || !pending.exchange(true))
+        emit(this->*signal)();
+}
+
+void MainWindow::showSourceTypes()
+{
+    sourceTypesPending = false; // an id 100 from now on needs a call of its own
+    QLabel *const labels[moduleCount] = {ui->label_src_1, ui->label_src_2, ui->label_src_3,
+                                         ui->label_src_4, ui->label_src_5, ui->label_src_6,
+                                         ui->label_src_7, ui->label_src_8};
+    for (int i = 0; i < moduleCount; ++i)
+        labels[i]->setText(QLatin1String(sourceTypes[i] != 0 ? sourceTypeName(i) : "LINE"));
+}
+
 void MainWindow::consoleEvent(const vontra_event *event)
 {
     const void *p = event->payload;
@@ -64,58 +85,57 @@ void MainWindow::consoleEvent(const vontra_event *event)
         for (int i = 0; i < moduleCount; ++i)
             for (int k = 0; k < 3; ++k)
                 moduleColours[i][k] = wordAt(p, 3 * i + k);
-        emit doRedrawModules();
+        emitOnce(redrawModulesPending, &MainWindow::doRedrawModules);
         break;
     case STATE_SILENCE_DETECTION:
         silenceThreshold = wordAt(p, 0);
         silenceParam = wordAt(p, 1);
         silenceChannels = wordAt(p, 2);
         silenceEnabled = wordAt(p, 3);
-        emit doConfigSilenceDetection();
+        emitOnce(silenceConfigPending, &MainWindow::doConfigSilenceDetection);
         break;
     case STATE_MODULE_ON:
         for (int i = 0; i < moduleCount; ++i)
             moduleOn[i] = wordAt(p, i);
-        emit doRedrawModules();
+        emitOnce(redrawModulesPending, &MainWindow::doRedrawModules);
         break;
     case STATE_MODULE_ALT:
         for (int i = 0; i < moduleCount; ++i)
             moduleAlt[i] = wordAt(p, i);
-        emit doRedrawModules();
+        emitOnce(redrawModulesPending, &MainWindow::doRedrawModules);
         break;
-    case STATE_SOURCE_TYPES: {
-        QLabel *const labels[moduleCount] = {ui->label_src_1, ui->label_src_2, ui->label_src_3,
-                                             ui->label_src_4, ui->label_src_5, ui->label_src_6,
-                                             ui->label_src_7, ui->label_src_8};
-        for (int i = 0; i < moduleCount; ++i) {
-            const QString text = QLatin1String(wordAt(p, i) != 0 ? sourceTypeName(i) : "LINE");
-            // Widgets belong to the GUI thread: direct there, queued from elsewhere.
-            QMetaObject::invokeMethod(labels[i], "setText", Qt::AutoConnection,
-                                      Q_ARG(QString, text));
-        }
+    case STATE_SOURCE_TYPES:
+        for (int i = 0; i < moduleCount; ++i)
+            sourceTypes[i] = wordAt(p, i);
+        // Widgets belong to the GUI thread: set at once there, queued from
+        // elsewhere, where one waiting call sets all eight texts.
+        if (QThread::currentThread() == thread())
+            showSourceTypes();
+        else if (!sourceTypesPending.exchange(true))
+            QMetaObject::invokeMethod(
+                this, [this] { showSourceTypes(); }, Qt::QueuedConnection);
         break;
-    }
     case STATE_NON_STOP:
         nonStop = wordAt(p, 0);
-        emit doRedrawSignals();
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     case STATE_MIC_ON:
         micOn = wordAt(p, 0);
-        emit doHandleMicTimer();
-        emit doRedrawSignals();
+        emitOnce(micTimerPending, &MainWindow::doHandleMicTimer);
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     case STATE_ON_AIR:
         onAir1 = wordAt(p, 0);
         onAir2 = wordAt(p, 1);
-        emit doRedrawSignals();
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     case STATE_SILENCE:
         silenceDetected = wordAt(p, 0);
-        emit doRedrawSignals();
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     case STATE_CRM_MUTE:
         crmMute = wordAt(p, 0);
-        emit doRedrawSignals();
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     case STATE_VT:
         for (int i = 0; i < moduleCount; ++i)
@@ -129,14 +149,13 @@ void MainWindow::consoleEvent(const vontra_event *event)
         qDebug() << "STATE_PHONE_RINGING"
                  << "state: " << state;
         phoneRinging = state;
-        emit doRedrawSignals();
+        emitOnce(redrawSignalsPending, &MainWindow::doRedrawSignals);
         break;
     }
     case STATE_METERS:
         // One pending watchdog call restarts the watchdog for every meter
         // event before it runs; more would only pile up behind a busy GUI.
-        if (!keepAlivePending.exchange(true))
-            emit doKeepAliveTimer();
+        emitOnce(keepAlivePending, &MainWindow::doKeepAliveTimer);
         for (int m = 0; m < 4; ++m)
             meterTargets[m] = double(floatAt(p, meterFloatIndex[m]));
         break;

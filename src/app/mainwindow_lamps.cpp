@@ -41,6 +41,7 @@ void MainWindow::showPicture(QWidget *widget, const QString &styleSheet)
 
 void MainWindow::onRedrawSignals()
 {
+    redrawSignalsPending = false; // a lamp event from now on needs a call of its own
     setLamp(ui->label_onair1, "onair1", onAir1 == 1);
     setLamp(ui->label_onair2, "onair2", onAir2 == 1);
     setLamp(nonStopButton, "nonstop", nonStop == 1);
@@ -70,6 +71,7 @@ void MainWindow::onNonStopClicked()
 
 void MainWindow::onConfigSilenceDetection()
 {
+    silenceConfigPending = false;
     // Only the low byte carries the threshold, as a signed dB value.
     const double level = double(qint8(quint8(silenceThreshold & 0xff)));
     ui->ProgLeft->setSilenceLevel(level);
@@ -101,6 +103,7 @@ void MainWindow::onConfigSilenceDetection()
 
 void MainWindow::onHandleMicTimer()
 {
+    micTimerPending = false;
     if (micOn == 1)
         micElapsed->restart();
 }

@@ -51,6 +51,7 @@ void MainWindow::resetModules()
 
 void MainWindow::onRedrawModules()
 {
+    redrawModulesPending = false; // a module event from now on needs a call of its own
     for (int i = 0; i < moduleCount; ++i) {
         if (isVoiceTrackModule(i) && voiceTrack[i] != 0)
             continue; // the voice-track blink draws it

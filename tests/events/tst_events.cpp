@@ -452,13 +452,15 @@ void TestEvents::eventsFromPlainThreadAreQueuedToGuiThread()
     QVERIFY(arrived.isEmpty());
     QVERIFY(styles.threads.isEmpty());
 
-    QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), 7, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), 5, 5000);
     qInstallMessageHandler(previousHandler);
     previousHandler = nullptr;
 
+    // One call of each kind waits for the GUI thread at a time: the lamp
+    // events 104 and 101 found the redraw raised by 102 still waiting, and
+    // that one redraw shows all three.
     QCOMPARE(arrived, (QStringList{"doRedrawModules", "doHandleMicTimer", "doRedrawSignals",
-                                   "doRedrawSignals", "doRedrawSignals", "doConfigSilenceDetection",
-                                   "doKeepAliveTimer"}));
+                                   "doConfigSilenceDetection", "doKeepAliveTimer"}));
     for (Qt::HANDLE thread : qAsConst(arrivalThreads))
         QCOMPARE(thread, guiThread);
 
