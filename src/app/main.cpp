@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "platformdefaults.h"
+#include "termination.h"
 
 #include <QApplication>
 
@@ -7,12 +8,18 @@ int main(int argc, char *argv[])
 {
     applyPlatformDefaults();
     QApplication application(argc, argv);
-    int result = 0;
-    {
-        // The window must be gone before the application object.
-        MainWindow window;
-        window.show();
-        result = application.exec();
-    }
+    quitOnTerminationRequest(application);
+    auto *window = new MainWindow;
+    // The window goes when the event loop ends, before the application
+    // object: the settings are written and the link closed on every way out.
+    // A Windows session end announces itself this way from inside the loop,
+    // and the process is ended right after, so this is the last chance.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&window] {
+        delete window;
+        window = nullptr;
+    });
+    window->show();
+    const int result = application.exec();
+    delete window; // gone already: exec() emits aboutToQuit before it returns
     return result;
 }
