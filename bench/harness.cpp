@@ -430,6 +430,9 @@ int runChanges(bench::BenchApp &app, const QStringList &args)
 {
     const QSize size = sizeOption(args, "1920x1080");
     const int count = std::clamp(option(args, "--count", "400").toInt(), 10, 100000);
+    // No link: its watchdog would reset the display to offline in the middle
+    // of the count, at the price of decoding a background.
+    storeLinkSettings(0, 0);
     MainWindow window;
     window.show();
     placeWindow(app, window, size);
