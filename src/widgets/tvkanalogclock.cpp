@@ -1,5 +1,6 @@
 #include "tvkanalogclock.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPen>
 #include <QPolygon>
@@ -364,22 +365,56 @@ void TVKAnalogClock::drawHands(QPainter &painter, const QPolygon &hourHand,
     painter.restore();
 }
 
-void TVKAnalogClock::drawSecondDots(QPainter &painter) const
+void TVKAnalogClock::drawSecondDots(QPainter &painter)
 {
     if (!m_secondDots)
         return;
-    const int offset = halfRounded(m_dotSize);
-    const QRect dot(-offset, m_dotSize - dialRadius, m_dotSize, m_dotSize);
+    if (m_dotSprites.empty() || m_dotSpritesSize != size())
+        makeDotSprites(painter.transform());
 
     painter.save();
-    painter.setPen(m_dotColor);
-    painter.setBrush(m_dotColor);
+    painter.resetTransform();
     for (int i = 0; i < positions; ++i) {
         // The current second's dot shows in both modes.
         const bool lit = m_secondDotsCountDown ? i >= m_shownSecond : i <= m_shownSecond;
         if (lit)
-            painter.drawEllipse(dot);
-        painter.rotate(degreesPerPosition);
+            painter.drawImage(m_dotSprites[std::size_t(i)].at, m_dotSprites[std::size_t(i)].image);
     }
     painter.restore();
+}
+
+void TVKAnalogClock::makeDotSprites(const QTransform &dial)
+{
+    const int offset = halfRounded(m_dotSize);
+    const QRect dot(-offset, m_dotSize - dialRadius, m_dotSize, m_dotSize);
+    const qreal ratio = devicePixelRatioF();
+    const QTransform toDevice = QTransform::fromScale(ratio, ratio);
+    // Room for the outline (a pen of width 1, scaled with the dial) and the
+    // antialiased edge.
+    const int margin = int(std::ceil(dial.m11() * ratio)) + 2;
+
+    m_dotSprites.assign(std::size_t(positions), DotSprite());
+    QTransform place = dial;
+    for (int i = 0; i < positions; ++i) {
+        const QTransform device = place * toDevice;
+        const QRect bounds =
+            device.mapRect(QRectF(dot)).toAlignedRect().adjusted(-margin, -margin, margin, margin);
+        DotSprite &sprite = m_dotSprites[std::size_t(i)];
+        sprite.image = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+        sprite.image.fill(Qt::transparent);
+        {
+            QPainter painter(&sprite.image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            // Whole device pixels moved, so each dot keeps the exact pixels
+            // it would have drawn in place.
+            painter.setTransform(device * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
+            painter.setPen(m_dotColor);
+            painter.setBrush(m_dotColor);
+            painter.drawEllipse(dot);
+        }
+        sprite.image.setDevicePixelRatio(ratio);
+        sprite.at = QPointF(bounds.topLeft()) / ratio;
+        place = QTransform().rotate(degreesPerPosition * (i + 1)) * dial;
+    }
+    m_dotSpritesSize = size();
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QPainter;
 class QPolygon;
@@ -173,6 +174,7 @@ private:
         if (member == value)
             return;
         member = value;
+        m_dotSprites.clear(); // any look or time overlay may have changed
         update();
     }
 
@@ -180,7 +182,8 @@ private:
     void drawEndTime(QPainter &painter) const;
     void drawCountDown(QPainter &painter) const;
     void drawHands(QPainter &painter, const QPolygon &hourHand, const QPolygon &minuteHand) const;
-    void drawSecondDots(QPainter &painter) const;
+    void drawSecondDots(QPainter &painter);
+    void makeDotSprites(const QTransform &dial);
 
     bool m_hourLines = false;
     int m_hourLinesLength = 8;
@@ -219,4 +222,16 @@ private:
     QColor m_countDownColor = QColor(255, 0, 255);
 
     TimeSource m_source;
+
+    // The sixty second dots, each drawn once, antialiased, into an image of
+    // its own at its place on the dial; a paint only copies the lit ones.
+    // Drawing sixty ellipses every second was most of what the idle display
+    // cost. Made again after a property change or at another size.
+    struct DotSprite
+    {
+        QPointF at;
+        QImage image;
+    };
+    std::vector<DotSprite> m_dotSprites;
+    QSize m_dotSpritesSize;
 };
