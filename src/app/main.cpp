@@ -1,13 +1,16 @@
+#include "diagnosticchannel.h"
 #include "mainwindow.h"
 #include "platformdefaults.h"
-#include "termination.h"
+#include "processsignals.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    keepRunningOnBrokenPipe();
     applyPlatformDefaults();
     QApplication application(argc, argv);
+    const DiagnosticChannel diagnostics;
     quitOnTerminationRequest(application);
     auto *window = new MainWindow;
     // The window goes when the event loop ends, before the application

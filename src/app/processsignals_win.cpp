@@ -1,9 +1,7 @@
 #include "processsignals.h"
 
 // Windows has no SIGPIPE: a write to a closed pipe only fails.
-void keepRunningOnBrokenPipe()
-{
-}
+void keepRunningOnBrokenPipe() {}
 
 // Windows ends a GUI program at a logoff or shutdown through session-end
 // messages, not signals. Qt answers the last of them by emitting

@@ -1,7 +1,0 @@
-#include "termination.h"
-
-// Windows ends a GUI program at a logoff or shutdown through session-end
-// messages, not signals. Qt answers the last of them by emitting
-// aboutToQuit, which main() uses to destroy the window before Windows ends
-// the process. Nothing to set up here.
-void quitOnTerminationRequest(QCoreApplication &) {}
