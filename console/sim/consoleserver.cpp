@@ -64,6 +64,17 @@ QString ConsoleServer::targetText() const
     return QStringLiteral("%1:%2").arg(target.toString()).arg(targetPort);
 }
 
+void ConsoleServer::setLoss(int percent, quint32 seed)
+{
+    lossPercent = percent;
+    lossRandom.seed(seed);
+}
+
+bool ConsoleServer::lost()
+{
+    return lossPercent > 0 && int(lossRandom.bounded(100)) < lossPercent;
+}
+
 void ConsoleServer::log(const QString &line, bool traffic) const
 {
     if (traffic && !verbose)
@@ -78,9 +89,17 @@ void ConsoleServer::readDatagrams()
     for (int i = 0; i < kMaxDatagramsPerRead && socket->hasPendingDatagrams(); ++i) {
         const QNetworkDatagram datagram = socket->receiveDatagram(int(wire::kMaxDatagram) + 1);
         // An invalid datagram is the echo of an unreachable display, not a message.
-        if (datagram.isValid())
-            handleDatagram(datagram.data(), datagram.senderAddress(),
-                           quint16(datagram.senderPort()));
+        if (!datagram.isValid())
+            continue;
+        if (lost()) {
+            log(QStringLiteral("lost a %1-byte datagram from %2:%3 on its way in")
+                    .arg(datagram.data().size())
+                    .arg(datagram.senderAddress().toString())
+                    .arg(datagram.senderPort()),
+                true);
+            continue;
+        }
+        handleDatagram(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()));
     }
 }
 
@@ -201,6 +220,11 @@ void ConsoleServer::sendEvent(int id, const QVector<qint32> &words, bool logIt)
         wire::encodeEvent(id, words.constData(), words.size(), buf, sizeof buf);
     if (size == 0) {
         log(QStringLiteral("cannot encode event %1 with %2 words").arg(id).arg(words.size()));
+        return;
+    }
+    if (lost()) {
+        if (logIt)
+            log(QStringLiteral("lost event %1 on its way to %2").arg(id).arg(targetText()), true);
         return;
     }
     const qint64 sent = socket->writeDatagram(reinterpret_cast<const char *>(buf), qint64(size),

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QRandomGenerator>
 
 #include <array>
 
@@ -31,6 +32,9 @@ public:
     QString targetText() const;
 
     void setVerbose(bool on) { verbose = on; }
+    // Loses this share of the datagrams in each direction, as a bad network
+    // would: requests and commands that arrive, and events that leave.
+    void setLoss(int percent, quint32 seed);
     bool isVerbose() const { return verbose; }
 
     ConsoleState &state() { return consoleState; }
@@ -67,6 +71,9 @@ private:
     quint16 targetPort = kDefaultDisplayPort;
     bool fixedTarget = false;
     bool verbose = false;
+    bool lost();
+    int lossPercent = 0;
+    QRandomGenerator lossRandom;
     // Meter events are too many to log one by one; one line a second instead.
     quint64 metersSent = 0;
     quint64 metersLogged = 0;

@@ -85,11 +85,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption quietLifeOption(
         QStringLiteral("quiet-life"),
         QStringLiteral("No life of its own: the state changes only on commands and scenario."));
+    const QCommandLineOption lossOption(
+        QStringLiteral("loss"),
+        QStringLiteral("Lose this percentage of the datagrams each way, 0 to 100 (default 0)."),
+        QStringLiteral("percent"), QStringLiteral("0"));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"),
         QStringLiteral("Log every message sent and received on stderr."));
     parser.addOptions({portOption, bindOption, targetOption, rateOption, seedOption, scenarioOption,
-                       quietLifeOption, verboseOption});
+                       quietLifeOption, lossOption, verboseOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -116,6 +120,11 @@ int main(int argc, char *argv[])
                         .arg(MeterFeed::kMaxRate),
                     kExitUsage);
 
+    const int loss = parser.value(lossOption).toInt(&ok);
+    if (!ok || loss < 0 || loss > 100)
+        return fail(QStringLiteral("bad --loss \"%1\": 0 to 100").arg(parser.value(lossOption)),
+                    kExitUsage);
+
     quint32 seed = QRandomGenerator::global()->generate();
     if (parser.isSet(seedOption)) {
         seed = parser.value(seedOption).toUInt(&ok);
@@ -134,6 +143,7 @@ int main(int argc, char *argv[])
 
     ConsoleServer server;
     server.setVerbose(parser.isSet(verboseOption));
+    server.setLoss(loss, seed ^ 0x10551e55u);
     if (parser.isSet(targetOption)) {
         const QString target = parser.value(targetOption);
         const int colon = target.lastIndexOf(QLatin1Char(':'));
@@ -157,12 +167,13 @@ int main(int argc, char *argv[])
     QObject::connect(&runner, SIGNAL(quitRequested()), &app, SLOT(quit()), Qt::QueuedConnection);
 
     server.log(
-        QStringLiteral("console listening on %1:%2, events to %3, %4 meter events/s, seed %5")
+        QStringLiteral("console listening on %1:%2, events to %3, %4 meter events/s, seed %5%6")
             .arg(bindAddress.toString())
             .arg(server.port())
             .arg(server.targetText())
             .arg(rate)
-            .arg(seed));
+            .arg(seed)
+            .arg(loss > 0 ? QStringLiteral(", losing %1% each way").arg(loss) : QString()));
 
     if (!parser.isSet(quietLifeOption))
         life.start();
