@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
+packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
           xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core ${VM_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
