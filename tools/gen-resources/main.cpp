@@ -1,6 +1,7 @@
 // Draws every picture of the resource bundle into the given resources
-// directory and writes the bundle's collection file. Run offscreen:
-//   QT_QPA_PLATFORM=offscreen gen-resources <repo>/resources
+// directory and writes the bundle's collection file, then the program icon as
+// the desktop's icon theme wants it: one PNG per size. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen gen-resources <repo>/resources <repo>/packaging/icons/hicolor
 
 #include "aboutpicture.h"
 #include "appicon.h"
@@ -12,6 +13,7 @@
 #include "lampplate.h"
 #include "modulekey.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QStringList>
 #include <QTextStream>
@@ -20,6 +22,8 @@ namespace {
 
 const QString keyFolder = QStringLiteral("png/VontraMeterIcons2/sunken/");
 const QString lampFolder = QStringLiteral("png/VontraMeterIcons2/signals/");
+// The icon's name in the desktop's icon theme (and in the desktop entry).
+const QString themeIconName = QStringLiteral("vontra-meters");
 
 bool writeBackgrounds(BundleWriter &writer)
 {
@@ -65,6 +69,19 @@ bool writeIcon(BundleWriter &writer)
                            icofile::encode(images));
 }
 
+// <theme>/NxN/apps/<name>.png for every size of the window icon.
+bool writeThemeIcons(const QString &themeDirectory)
+{
+    const QDir theme(themeDirectory);
+    for (int size : appicon::sizes) {
+        const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+        const QString file = folder + QLatin1Char('/') + themeIconName + QStringLiteral(".png");
+        if (!theme.mkpath(folder) || !appicon::paintIcon(size).save(theme.filePath(file), "PNG"))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,8 +89,8 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 2) {
-        err << "usage: gen-resources <resources directory>\n";
+    if (arguments.size() != 3) {
+        err << "usage: gen-resources <resources directory> <icon theme directory>\n";
         return 2;
     }
     if (!artwork::loadFonts()) {
@@ -89,6 +106,10 @@ int main(int argc, char *argv[])
                     writer.writeCollection(QStringLiteral("resources.qrc"));
     if (!ok) {
         err << "gen-resources: could not write into " << arguments.at(1) << "\n";
+        return 1;
+    }
+    if (!writeThemeIcons(arguments.at(2))) {
+        err << "gen-resources: could not write into " << arguments.at(2) << "\n";
         return 1;
     }
     return 0;
