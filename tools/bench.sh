@@ -36,9 +36,9 @@ while [ $# -gt 0 ]; do
 done
 
 if [ "$quick" -eq 1 ]; then
-    runs=1; seconds=3; warmup=2; steps=30; floor_seconds=6; startups=2; passes=2
+    runs=1; seconds=3; warmup=2; steps=30; floor_seconds=6; startups=2; passes=2; changes=100
 else
-    warmup=5; steps=200; floor_seconds=8; startups=5; passes=5
+    warmup=5; steps=200; floor_seconds=8; startups=5; passes=5; changes=1000
 fi
 [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "bench.sh: --runs 1..20" >&2; exit 2; }
 [ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "bench.sh: --seconds 1..600" >&2; exit 2; }
@@ -104,6 +104,16 @@ ticks() {
     echo $((${12} + ${13}))
 }
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
+# Context switches so far of each thread of a process: "tid name count" lines.
+# A thread that sleeps and wakes switches once per wake-up.
+thread_switches() {
+    local t
+    for t in /proc/"$1"/task/*; do
+        [ -r "$t/status" ] || continue
+        printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' <"$t/comm")" \
+            "$(awk '/voluntary_ctxt_switches/ { s += $2 } END { print s + 0 }' "$t/status")"
+    done
+}
 sample() { echo "sample $1 $2" >>"$samples"; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
@@ -138,9 +148,15 @@ cpu_run() { # name rate(0 = offline) width height
         exit 1
     fi
     a0=$(ticks "$app"); x0=$(ticks "$xvfb"); t0=$(now_ns)
+    thread_switches "$app" >"$tmp/switches0"
     sleep "$seconds"
     a1=$(ticks "$app"); x1=$(ticks "$xvfb"); t1=$(now_ns)
+    thread_switches "$app" >"$tmp/switches1"
     sample "rss_${name}_kb" "$(peak_kb "$app")"
+    # Wake-ups a second of each thread, summed by thread name.
+    awk -v s="$seconds" -v n="$name" 'NR == FNR { a[$1] = $3; next }
+        { w[$2] += $3 - a[$1] } END { for (t in w) printf "sample wakeups_%s_%s %.1f\n", n, t, w[t] / s }' \
+        "$tmp/switches0" "$tmp/switches1" >>"$samples"
     stop "$app"
     [ -n "$sim" ] && stop "$sim"
     sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
@@ -165,6 +181,10 @@ tick_run() {
     stop "$app"
     sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    # Side by side with the offline program measured just before.
+    awk '$1 == "sample" && $2 == "cpu_offline_1920x1080_app_pct" { p = $3 }
+         $1 == "sample" && $2 == "cpu_tick_reference_app_pct" { r = $3 }
+         END { if (r > 0) printf "sample idle_ratio %.3f\n", p / r }' "$samples" >>"$samples"
 }
 
 harness() {
@@ -207,6 +227,7 @@ for run in $(seq "$runs"); do
         --floor-seconds "$floor_seconds"
     harness rescale --size 1920x1080 --passes "$passes"
     harness rescale --size 3840x2160 --passes "$passes"
+    harness changes --size 1920x1080 --count "$changes"
 done
 load_end=$(load)
 [ -n "$samples_out" ] && cp "$samples" "$samples_out"
@@ -257,6 +278,19 @@ for c in "offline_1920x1080 offline, clocks only, 1920 x 1080 0.3" \
 done
 printf '| %s | %s | %s | %s |\n' "reference: lean one-label window with an idle 10 ms timer" \
     "$(f "$(median cpu_tick_reference_app_pct)")% of one core" "(the meter tick's floor)" "info"
+ir=$(median idle_ratio)
+row "CPU offline against that reference, measured one after the other" "x $(f "$ir")" "<= 1.3 x" \
+    "$(check "$ir" 1.3)"
+printf '| %s | %s | %s | %s |\n' "wake-ups a second offline, by thread" \
+    "$(awk '$1 == "sample" && $2 ~ /^wakeups_offline_1920x1080_/ {
+            t = $2; sub(/^wakeups_offline_1920x1080_/, "", t)
+            c[t]++; v[t] = v[t] (c[t] > 1 ? "/" : "") sprintf("%.0f", $3) }
+        END { for (t in v) { printf "%s%s %s", sep, t, v[t]; sep = ", " } }' "$samples")" \
+    "(each run)" "info"
+for k in lamp module; do
+    v=$(median "change_${k}_1920x1080_cpu_ms")
+    row "CPU per $k change, 1920 x 1080 (event to painted)" "$(f "$v" 3) ms" "<= 0.2 ms" "$(check "$v" 0.2)"
+done
 for r in 50 1000; do
     p50=$(pct "latency_r${r}_ms" 50)
     p99=$(pct "latency_r${r}_ms" 99)
