@@ -30,8 +30,10 @@ set_property(SOURCE ${PROJECT_BINARY_DIR}/vontra-meters.rc APPEND PROPERTY
 # (the Windows platform, the native style, .ico for the window icon), and the
 # compiler's runtime DLLs. Qt finds plugins in the folders beside the program.
 install(TARGETS vontra-meters vontra-console-sim RUNTIME DESTINATION .)
-if(NOT VM_VONTRA_LIBRARY OR VM_VONTRA_DLL)
-    install(FILES $<TARGET_FILE:vontra> DESTINATION .)
+if(NOT VM_VONTRA_LIBRARY)
+    install(TARGETS vontra RUNTIME DESTINATION .) # not its import library
+elseif(VM_VONTRA_DLL)
+    install(FILES ${VM_VONTRA_DLL} DESTINATION .)
 endif()
 foreach(module Core Gui Widgets Network)
     install(FILES $<TARGET_FILE:Qt5::${module}> DESTINATION .)
