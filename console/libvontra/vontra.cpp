@@ -4,27 +4,18 @@
 // both to receive the console's events and to send requests and remote
 // commands to the console's transmit port. A receive thread per link decodes
 // datagrams and calls the registered callback. docs/protocol.md describes the
-// wire format.
+// wire format; netio.h the little this needs from the system's sockets.
 
 #include "vontra.h"
 #include "datagram.h"
+#include "netio.h"
 #include "vontra_wire.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,13 +25,14 @@
 namespace {
 
 namespace wire = vontra::wire;
+namespace net = vontra::net;
 using namespace vontra::receive;
 using Clock = std::chrono::steady_clock;
 
 const char kVersionText[] = "Vontra console link (stand-in) 1.0.0";
 
 // How long the receive thread sleeps at most; bounds the latency of the
-// once-per-second drop summary (closing wakes it at once through the pipe).
+// once-per-second drop summary (closing wakes it at once).
 constexpr int kPollMs = 200;
 // Datagrams handled per wake-up before the stop flag is looked at again, so
 // that a flood cannot delay closing.
@@ -61,53 +53,13 @@ void logLine(const char *format, ...)
     std::fprintf(stderr, "vontra: %s\n", text);
 }
 
-std::string addressText(const sockaddr_storage &address)
-{
-    char host[INET6_ADDRSTRLEN] = "?";
-    unsigned port = 0;
-    if (address.ss_family == AF_INET) {
-        const auto &in = reinterpret_cast<const sockaddr_in &>(address);
-        inet_ntop(AF_INET, &in.sin_addr, host, sizeof host);
-        port = ntohs(in.sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto &in6 = reinterpret_cast<const sockaddr_in6 &>(address);
-        inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
-        port = ntohs(in6.sin6_port);
-    }
-    return std::string(host) + " port " + std::to_string(port);
-}
-
-bool sameSender(const sockaddr_storage &a, socklen_t aLength, const sockaddr_storage &b)
-{
-    if (a.ss_family != b.ss_family)
-        return false;
-    if (a.ss_family == AF_INET) {
-        if (aLength < socklen_t(sizeof(sockaddr_in)))
-            return false;
-        const auto &x = reinterpret_cast<const sockaddr_in &>(a);
-        const auto &y = reinterpret_cast<const sockaddr_in &>(b);
-        return x.sin_port == y.sin_port && x.sin_addr.s_addr == y.sin_addr.s_addr;
-    }
-    if (a.ss_family == AF_INET6) {
-        if (aLength < socklen_t(sizeof(sockaddr_in6)))
-            return false;
-        const auto &x = reinterpret_cast<const sockaddr_in6 &>(a);
-        const auto &y = reinterpret_cast<const sockaddr_in6 &>(b);
-        return x.sin6_port == y.sin6_port &&
-               std::memcmp(&x.sin6_addr, &y.sin6_addr, sizeof x.sin6_addr) == 0;
-    }
-    return false;
-}
-
 struct Link
 {
     int handle = 0;
-    int fd = -1;
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    net::Socket socket = net::kNoSocket;
+    net::Waiter waiter; // on the socket; closing wakes the receive thread through it
     int recvPort = 0;
-    sockaddr_storage console{};
-    socklen_t consoleLength = 0;
+    net::Address console;
     std::thread thread;
 
     std::atomic<bool> stop{false};
@@ -132,13 +84,10 @@ struct Link
     {
         if (thread.joinable())
             thread.detach();
-        for (int f : {fd, wakeRead, wakeWrite}) {
-            if (f >= 0)
-                ::close(f);
-        }
+        net::close(socket);
     }
 
-    void drop(int reason, const sockaddr_storage *from)
+    void drop(int reason, const net::Address *from)
     {
         dropped[reason].fetch_add(1, std::memory_order_relaxed);
         if (!logging.load(std::memory_order_relaxed))
@@ -146,8 +95,8 @@ struct Link
         if (reportedInWindow < kDropReportsPerSecond) {
             ++reportedInWindow;
             if (from != nullptr)
-                logLine("link %d: dropped datagram from %s: %s", handle, addressText(*from).c_str(),
-                        dropText(reason));
+                logLine("link %d: dropped datagram from %s: %s", handle,
+                        net::addressText(*from).c_str(), dropText(reason));
             else
                 logLine("link %d: dropped message: %s", handle, dropText(reason));
         } else {
@@ -188,12 +137,11 @@ struct Link
         }
     }
 
-    void handleDatagram(const uint8_t *data, std::size_t size, const sockaddr_storage &from,
-                        socklen_t fromLength)
+    void handleDatagram(const uint8_t *data, std::size_t size, const net::Address &from)
     {
         received.fetch_add(1, std::memory_order_relaxed);
         // The sender is checked first: nothing from elsewhere is even decoded.
-        if (!sameSender(from, fromLength, console)) {
+        if (!net::sameEndpoint(from, console)) {
             drop(DropForeignSender, &from);
             return;
         }
@@ -227,34 +175,30 @@ struct Link
     void run()
     {
         // One byte more than the largest valid datagram, so that an oversized
-        // one is recognised; MSG_TRUNC reports its real size anyway.
+        // one is recognised even where the system does not report its size.
         uint8_t buffer[wire::kMaxDatagram + 1];
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
         while (!stop.load()) {
-            fds[0].revents = fds[1].revents = 0;
-            const int ready = ::poll(fds, 2, kPollMs);
+            const net::Waiter::Result woke = waiter.wait(kPollMs);
             if (stop.load())
                 break;
-            // Any event on the socket is read: a pending socket error is
-            // cleared by the read instead of waking poll over and over.
-            if (ready > 0 && fds[0].revents != 0) {
+            if (woke.readable) {
+                // Errors count towards the burst too, so that even a stream
+                // of them cannot keep this loop from the stop flag.
                 for (int i = 0; i < kBurst && !stop.load(); ++i) {
-                    sockaddr_storage from{};
-                    socklen_t fromLength = sizeof from;
-                    const ssize_t n =
-                        ::recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC,
-                                   reinterpret_cast<sockaddr *>(&from), &fromLength);
-                    if (n < 0)
-                        break; // EAGAIN: drained; other errors: try again after poll
-                    if (std::size_t(n) > wire::kMaxDatagram) {
+                    const net::Received r = net::receive(socket, buffer, sizeof buffer);
+                    if (r.outcome == net::Received::Ignored)
+                        continue;
+                    if (r.outcome != net::Received::Datagram)
+                        break; // drained, or try again after the next wait
+                    if (r.truncated || r.size > wire::kMaxDatagram) {
                         received.fetch_add(1, std::memory_order_relaxed);
-                        drop(DropOversized, &from);
+                        drop(DropOversized, &r.from);
                         continue;
                     }
-                    handleDatagram(buffer, std::size_t(n), from, fromLength);
+                    handleDatagram(buffer, r.size, r.from);
                 }
-            } else if (ready < 0 && errno != EINTR) {
-                // Should not happen with valid descriptors; avoid spinning.
+            } else if (woke.failed) {
+                // Should not happen with a valid socket; avoid spinning.
                 std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
             }
             flushDropReports(Clock::now());
@@ -267,12 +211,10 @@ struct Link
     {
         if (size == 0)
             return -1;
-        const ssize_t n = ::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr *>(&console),
-                                   consoleLength);
-        if (n != ssize_t(size)) {
+        if (!net::sendTo(socket, data, size, console)) {
             if (logging.load(std::memory_order_relaxed))
-                logLine("link %d: sending to %s failed: %s", handle, addressText(console).c_str(),
-                        std::strerror(errno));
+                logLine("link %d: sending to %s failed: %s", handle,
+                        net::addressText(console).c_str(), net::lastErrorText().c_str());
             return -1;
         }
         return 0;
@@ -304,67 +246,10 @@ std::shared_ptr<Link> find(int handle)
     return it == t.links.end() ? nullptr : it->second;
 }
 
-// Resolves the console's address. A name with both an IPv4 and an IPv6
-// address uses the IPv4 one, which is what a console on the local network
-// answers from.
-bool resolve(const char *host, int port, sockaddr_storage &out, socklen_t &outLength)
+bool openSocket(Link &link, int recvPort)
 {
-    const char *name = (host == nullptr || host[0] == '\0') ? "127.0.0.1" : host;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(name, service.c_str(), &hints, &list) != 0 || list == nullptr)
-        return false;
-    const addrinfo *chosen = nullptr;
-    for (const addrinfo *a = list; a != nullptr; a = a->ai_next) {
-        if (a->ai_family == AF_INET && a->ai_addrlen == sizeof(sockaddr_in)) {
-            chosen = a;
-            break;
-        }
-        if (chosen == nullptr && a->ai_family == AF_INET6 && a->ai_addrlen == sizeof(sockaddr_in6))
-            chosen = a;
-    }
-    if (chosen != nullptr) {
-        std::memcpy(&out, chosen->ai_addr, chosen->ai_addrlen);
-        outLength = chosen->ai_addrlen;
-    }
-    ::freeaddrinfo(list);
-    return chosen != nullptr;
-}
-
-bool bindSocket(Link &link, int recvPort)
-{
-    const int family = link.console.ss_family;
-    link.fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (link.fd < 0)
-        return false;
-    // Deliberately no SO_REUSEADDR: a port that is taken must fail the open.
-    sockaddr_storage local{};
-    socklen_t localLength;
-    if (family == AF_INET) {
-        auto &in = reinterpret_cast<sockaddr_in &>(local);
-        in.sin_family = AF_INET;
-        in.sin_addr.s_addr = htonl(INADDR_ANY);
-        in.sin_port = htons(uint16_t(recvPort));
-        localLength = sizeof in;
-    } else {
-        auto &in6 = reinterpret_cast<sockaddr_in6 &>(local);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_addr = in6addr_any;
-        in6.sin6_port = htons(uint16_t(recvPort));
-        localLength = sizeof in6;
-    }
-    if (::bind(link.fd, reinterpret_cast<const sockaddr *>(&local), localLength) != 0)
-        return false;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    link.wakeRead = pipeFds[0];
-    link.wakeWrite = pipeFds[1];
-    return true;
+    link.socket = net::openUdp(net::anyAddress(link.console.family(), uint16_t(recvPort)));
+    return link.socket != net::kNoSocket && link.waiter.open(link.socket);
 }
 
 bool validPort(int port)
@@ -374,13 +259,13 @@ bool validPort(int port)
 
 int openLink(const char *host, int recvPort, int sendPort)
 {
-    if (!validPort(recvPort) || !validPort(sendPort))
+    if (!validPort(recvPort) || !validPort(sendPort) || !net::startUp())
         return 0;
     auto link = std::make_shared<Link>();
     link->recvPort = recvPort;
-    if (!resolve(host, sendPort, link->console, link->consoleLength))
+    if (!net::resolve(host, sendPort, link->console))
         return 0;
-    if (!bindSocket(*link, recvPort))
+    if (!openSocket(*link, recvPort))
         return 0; // the destructor closes what was opened
 
     Table &t = table();
@@ -408,11 +293,7 @@ int closeLink(int handle)
     if (link->logging.load())
         logLine("link %d: closing", handle);
     link->stop.store(true);
-    const char wake = 1;
-    if (::write(link->wakeWrite, &wake, 1) < 0) {
-        // The pipe is non-blocking and only ever holds this one byte; the
-        // poll timeout ends the wait anyway.
-    }
+    link->waiter.wake();
     if (link->thread.get_id() == std::this_thread::get_id()) {
         // Closed from inside its own callback: the thread ends when the
         // callback returns and releases the link (and its socket) itself.
@@ -445,7 +326,7 @@ VONTRA_API int vontra_logging(int handle, int on)
     if (on != 0 && !wasOn) {
         logLine("%s", kVersionText);
         logLine("link %d open: console %s, receiving on port %d", handle,
-                addressText(link->console).c_str(), link->recvPort);
+                net::addressText(link->console).c_str(), link->recvPort);
     }
     return 0;
 }

@@ -31,6 +31,9 @@ public:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
         QCoreApplication::setOrganizationName("Orvendel");
         QCoreApplication::setApplicationName("Vontra Meters");
+        // Empty already, except where the native store ignores the folder
+        // (the registry on Windows): what earlier tests left must not count.
+        QSettings().clear();
         if (writePorts) {
             QSettings store;
             store.setValue("udp_send", int(sendPort()));

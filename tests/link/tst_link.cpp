@@ -1,18 +1,17 @@
 // The console-link library over loopback UDP. The test plays the console with
 // its own socket; datagrams are built by hand here, byte by byte, so that the
 // library is checked against the documented format rather than against the
-// codec it shares with the simulator.
-#include "vontra.h"
+// codec it shares with the simulator (linksupport.h).
+#include "linksupport.h"
 
 #include <QtTest>
 
-#include <arpa/inet.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <dirent.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -22,194 +21,18 @@
 #include <thread>
 #include <vector>
 
+using namespace linktest;
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Clock = std::chrono::steady_clock;
-
-constexpr uint32_t kMagic = 0x564E5452;
-constexpr uint8_t kEvent = 1, kRequest = 2, kRemoteOn = 3, kRemoteNonStop = 4;
-
-// Payload words per event id, as the display reads them.
-int payloadWords(int32_t id)
-{
-    switch (id) {
-    case 73:
-        return 24;
-    case 75:
-        return 4;
-    case 96:
-    case 98:
-    case 100:
-    case 111:
-        return 8;
-    case 104:
-        return 2;
-    case 101:
-    case 102:
-    case 105:
-    case 107:
-    case 112:
-        return 1;
-    default:
-        return -1;
-    }
-}
-
-void put32(Bytes &b, uint32_t v)
-{
-    b.push_back(uint8_t(v >> 24));
-    b.push_back(uint8_t(v >> 16));
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-
-struct Header
-{
-    uint32_t magic = kMagic;
-    uint8_t version = 1;
-    int lengthAdjust = 0; // added to the true length in the length field
-};
-
-Bytes datagram(uint8_t kind, const std::vector<uint32_t> &body, Header h = {})
-{
-    Bytes b;
-    put32(b, h.magic);
-    b.push_back(h.version);
-    b.push_back(kind);
-    const int length = int(8 + 4 * body.size()) + h.lengthAdjust;
-    b.push_back(uint8_t(length >> 8));
-    b.push_back(uint8_t(length));
-    for (uint32_t w : body)
-        put32(b, w);
-    return b;
-}
-
-uint32_t floatBits(float f)
-{
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    return u;
-}
-
-Bytes eventDatagram(int32_t id, const std::vector<int32_t> &words)
-{
-    std::vector<uint32_t> body{uint32_t(id)};
-    for (int32_t w : words)
-        body.push_back(uint32_t(w));
-    return datagram(kEvent, body);
-}
-
-Bytes meters(const std::vector<float> &levels)
-{
-    std::vector<uint32_t> body{128};
-    for (float f : levels)
-        body.push_back(floatBits(f));
-    return datagram(kEvent, body);
-}
-
-bool isV6(const char *address)
-{
-    return std::strchr(address, ':') != nullptr;
-}
-
-socklen_t makeAddress(const char *address, uint16_t port, sockaddr_storage &out)
-{
-    out = {};
-    if (isV6(address)) {
-        auto &in6 = reinterpret_cast<sockaddr_in6 &>(out);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
-        inet_pton(AF_INET6, address, &in6.sin6_addr);
-        return sizeof in6;
-    }
-    auto &in = reinterpret_cast<sockaddr_in &>(out);
-    in.sin_family = AF_INET;
-    in.sin_port = htons(port);
-    inet_pton(AF_INET, address, &in.sin_addr);
-    return sizeof in;
-}
-
-uint16_t portOf(const sockaddr_storage &a)
-{
-    return a.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6 &>(a).sin6_port)
-                                   : ntohs(reinterpret_cast<const sockaddr_in &>(a).sin_port);
-}
-
-// A plain UDP socket of the test's own.
-class Udp
-{
-public:
-    Udp() = default;
-    Udp(const Udp &) = delete;
-    Udp &operator=(const Udp &) = delete;
-    ~Udp() { reset(); }
-
-    bool bind(const char *address, uint16_t port = 0)
-    {
-        reset();
-        sockaddr_storage a;
-        const socklen_t length = makeAddress(address, port, a);
-        fd = ::socket(a.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), length) != 0) {
-            reset();
-            return false;
-        }
-        socklen_t l = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &l);
-        boundPort = portOf(a);
-        return true;
-    }
-
-    void reset()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    bool sendTo(const char *address, uint16_t port, const Bytes &data) const
-    {
-        sockaddr_storage a;
-        const socklen_t length = makeAddress(address, port, a);
-        return ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&a),
-                        length) == ssize_t(data.size());
-    }
-
-    // One datagram, or false after timeoutMs.
-    bool receive(Bytes &out, sockaddr_storage *from = nullptr, int timeoutMs = 2000) const
-    {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return false;
-        uint8_t buffer[2048];
-        sockaddr_storage a{};
-        socklen_t l = sizeof a;
-        const ssize_t n =
-            ::recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&a), &l);
-        if (n < 0)
-            return false;
-        out.assign(buffer, buffer + n);
-        if (from != nullptr)
-            *from = a;
-        return true;
-    }
-
-    int fd = -1;
-    uint16_t boundPort = 0;
-};
-
-// A port that was free a moment ago, for the library to bind.
-uint16_t freePort(const char *any = "0.0.0.0")
-{
-    Udp probe;
-    return probe.bind(any) ? probe.boundPort : 0;
-}
-
+// Open file descriptors (on Windows, handles) of this process.
 int openFileDescriptors()
 {
+#if defined(_WIN32)
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return int(count);
+#else
     int count = 0;
     if (DIR *d = ::opendir("/proc/self/fd")) {
         while (::readdir(d) != nullptr)
@@ -217,94 +40,8 @@ int openFileDescriptors()
         ::closedir(d);
     }
     return count;
+#endif
 }
-
-struct Record
-{
-    int32_t id = 0;
-    std::vector<int32_t> words;
-    std::vector<float> levels;
-    std::thread::id thread;
-};
-
-// Collects the callbacks of one link.
-struct Recorder
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<Record> records;
-    std::atomic<bool> closed{false};
-    std::atomic<int> lateCalls{0};
-    std::atomic<int> closeFromCallback{0}; // handle to close on the first event
-    std::atomic<int> closeResult{1};
-
-    static void callback(const vontra_event *e, void *user)
-    {
-        auto *self = static_cast<Recorder *>(user);
-        if (self->closed.load())
-            self->lateCalls.fetch_add(1);
-        Record r;
-        r.id = e->id;
-        r.thread = std::this_thread::get_id();
-        if (e->id == 128) {
-            const auto *f = static_cast<const float *>(e->payload);
-            r.levels.assign(f, f + std::min<uint32_t>(e->reserved, 64));
-        } else if (payloadWords(e->id) > 0) {
-            const auto *w = static_cast<const int32_t *>(e->payload);
-            r.words.assign(w, w + payloadWords(e->id));
-        }
-        if (const int h = self->closeFromCallback.exchange(0))
-            self->closeResult.store(vontra_close(h));
-        std::lock_guard<std::mutex> lock(self->mutex);
-        self->records.push_back(std::move(r));
-        self->changed.notify_all();
-    }
-
-    bool waitFor(std::size_t count, int timeoutMs = 2000)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                [&] { return records.size() >= count; });
-    }
-
-    std::vector<Record> snapshot()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return records;
-    }
-};
-
-// The test as the console: its socket is the console's transmit port, and the
-// library under test is opened towards it.
-struct Console
-{
-    Recorder rec; // outlives the link, which is closed first
-    Udp socket;
-    uint16_t recvPort = 0;
-    int handle = 0;
-    const char *address = "127.0.0.1";
-
-    bool open(const char *consoleAddress = "127.0.0.1", const char *hostArgument = nullptr,
-              bool useHostArgument = false)
-    {
-        address = consoleAddress;
-        if (!socket.bind(address))
-            return false;
-        // The free port may be taken between probing and binding; try again.
-        for (int attempt = 0; attempt < 5 && handle == 0; ++attempt) {
-            recvPort = freePort(isV6(address) ? "::" : "0.0.0.0");
-            handle =
-                vontra_open(useHostArgument ? hostArgument : address, recvPort, socket.boundPort);
-        }
-        return handle != 0;
-    }
-
-    ~Console() { vontra_close(handle); }
-
-    bool send(const Bytes &data) const { return socket.sendTo(address, recvPort, data); }
-
-    bool listen() { return vontra_register_callback(handle, &Recorder::callback, &rec) == 0; }
-};
 
 } // namespace
 
@@ -493,11 +230,11 @@ void TestLink::requestsAndRemoteCommandsOnTheWire()
     };
     for (const Bytes &want : expected) {
         Bytes got;
-        sockaddr_storage from;
+        net::Address from;
         QVERIFY(c.socket.receive(got, &from));
         QCOMPARE(got, want);
         // Sent from the receive port, so that the console's replies come back.
-        QCOMPARE(portOf(from), c.recvPort);
+        QCOMPARE(net::portOf(from), c.recvPort);
     }
 }
 
@@ -723,12 +460,15 @@ void TestLink::callbackAndUserChangeTogether()
 
 void TestLink::loggingIsPrefixedAndRateLimited()
 {
-    QTemporaryFile capture;
-    QVERIFY(capture.open());
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile capture(dir.filePath("stderr.txt"));
+    std::FILE *sink = std::fopen(QFile::encodeName(capture.fileName()).constData(), "wb");
+    QVERIFY(sink != nullptr);
     std::fflush(stderr);
     const int savedStderr = ::dup(2);
     QVERIFY(savedStderr >= 0);
-    QVERIFY(::dup2(capture.handle(), 2) >= 0);
+    QVERIFY(::dup2(fileno(sink), 2) >= 0);
 
     int bad = 0;
     {
@@ -748,8 +488,9 @@ void TestLink::loggingIsPrefixedAndRateLimited()
     std::fflush(stderr);
     ::dup2(savedStderr, 2);
     ::close(savedStderr);
+    std::fclose(sink);
 
-    capture.seek(0);
+    QVERIFY(capture.open(QIODevice::ReadOnly | QIODevice::Text));
     const QList<QByteArray> lines = capture.readAll().split('\n');
     QVERIFY(bad == 100);
     int dropLines = 0;
