@@ -28,17 +28,16 @@ int detail::takeFault()
     return fault != nullptr ? fault() : 0;
 }
 
-bool resolve(const char *host, int port, Address &out)
+namespace {
+
+const char *hostOrThisMachine(const char *host)
 {
-    const char *name = (host == nullptr || host[0] == '\0') ? "127.0.0.1" : host;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo *list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(name, service.c_str(), &hints, &list) != 0 || list == nullptr)
-        return false;
+    return (host == nullptr || host[0] == '\0') ? "127.0.0.1" : host;
+}
+
+// The first IPv4 address of the list, or else its first IPv6 one.
+bool choose(const addrinfo *list, Address &out)
+{
     const addrinfo *chosen = nullptr;
     for (const addrinfo *a = list; a != nullptr; a = a->ai_next) {
         if (a->ai_family == AF_INET && a->ai_addrlen == sizeof(sockaddr_in)) {
@@ -48,12 +47,61 @@ bool resolve(const char *host, int port, Address &out)
         if (chosen == nullptr && a->ai_family == AF_INET6 && a->ai_addrlen == sizeof(sockaddr_in6))
             chosen = a;
     }
-    if (chosen != nullptr) {
-        std::memcpy(&out.storage, chosen->ai_addr, chosen->ai_addrlen);
-        out.length = AddressLength(chosen->ai_addrlen);
+    if (chosen == nullptr)
+        return false;
+    std::memcpy(&out.storage, chosen->ai_addr, chosen->ai_addrlen);
+    out.length = AddressLength(chosen->ai_addrlen);
+    return true;
+}
+
+bool lookUp(const char *host, int port, int flags, Address &out, std::string *why)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICSERV | flags;
+    addrinfo *list = nullptr;
+    const std::string service = std::to_string(port);
+    const int error = ::getaddrinfo(hostOrThisMachine(host), service.c_str(), &hints, &list);
+    if (error != 0 || list == nullptr) {
+        if (why != nullptr)
+            *why = error != 0 ? ::gai_strerror(error) : "no address";
+        return false;
     }
+    const bool found = choose(list, out);
     ::freeaddrinfo(list);
-    return chosen != nullptr;
+    if (!found && why != nullptr)
+        *why = "no IPv4 or IPv6 address";
+    return found;
+}
+
+} // namespace
+
+bool resolve(const char *host, int port, Address &out, std::string *why)
+{
+    return lookUp(host, port, 0, out, why);
+}
+
+bool resolveNumeric(const char *host, int port, Address &out)
+{
+    return lookUp(host, port, AI_NUMERICHOST, out, nullptr);
+}
+
+Address mappedToIpv6(const Address &address)
+{
+    if (address.family() != AF_INET)
+        return address;
+    const auto &in = reinterpret_cast<const sockaddr_in &>(address.storage);
+    Address mapped;
+    auto &in6 = reinterpret_cast<sockaddr_in6 &>(mapped.storage);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_port = in.sin_port;
+    // ::ffff:a.b.c.d
+    in6.sin6_addr.s6_addr[10] = 0xff;
+    in6.sin6_addr.s6_addr[11] = 0xff;
+    std::memcpy(&in6.sin6_addr.s6_addr[12], &in.sin_addr, 4);
+    mapped.length = sizeof in6;
+    return mapped;
 }
 
 Address anyAddress(int family, uint16_t port)

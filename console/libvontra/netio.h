@@ -49,8 +49,15 @@ bool startUp();
 
 // The console's address: an empty or missing host is this machine (127.0.0.1);
 // a name with IPv4 and IPv6 addresses gives the first IPv4 one, which is what
-// a console on the local network answers from.
-bool resolve(const char *host, int port, Address &out);
+// a console on the local network answers from. A name may take as long as
+// the system's name service takes; why says what failed.
+bool resolve(const char *host, int port, Address &out, std::string *why = nullptr);
+// The same for a host given as a numeric address (or none), without asking
+// any name service; false for a name.
+bool resolveNumeric(const char *host, int port, Address &out);
+// An IPv4 address as the IPv4-mapped IPv6 address that a socket taking both
+// families uses for it; any other address as it is.
+Address mappedToIpv6(const Address &address);
 // Every local address of the family (AF_INET or AF_INET6), with this port.
 Address anyAddress(int family, uint16_t port);
 uint16_t portOf(const Address &address);
@@ -61,8 +68,9 @@ bool sameEndpoint(const Address &a, const Address &b);
 
 // A UDP socket bound on the local address given (no address reuse: a port
 // that is taken fails), not inherited by child processes, on which receive()
-// never blocks. kNoSocket when any step fails.
-Socket openUdp(const Address &local);
+// never blocks. With bothFamilies, an IPv6 socket also takes IPv4 (mapped
+// addresses). kNoSocket when any step fails.
+Socket openUdp(const Address &local, bool bothFamilies = false);
 void close(Socket socket);
 // The address a socket is bound on (its port, when the system chose it).
 bool localAddress(Socket socket, Address &out);
@@ -123,6 +131,10 @@ private:
     int wakeWrite_ = -1;
 #endif
 };
+
+// Names the calling thread for the system's tools (top, debuggers), where
+// the system has such names.
+void nameThisThread(const char *name);
 
 namespace testing {
 // Stands in for network errors a test cannot provoke on this machine: when

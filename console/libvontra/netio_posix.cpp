@@ -2,7 +2,9 @@
 #include "netio.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,11 +19,26 @@ bool startUp()
     return true;
 }
 
-Socket openUdp(const Address &local)
+void nameThisThread(const char *name)
+{
+#if defined(__linux__)
+    ::pthread_setname_np(::pthread_self(), name); // at most 15 characters
+#else
+    (void)name;
+#endif
+}
+
+Socket openUdp(const Address &local, bool bothFamilies)
 {
     const Socket s = ::socket(local.family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0)
         return kNoSocket;
+    const int v6Only = bothFamilies ? 0 : 1;
+    if (local.family() == AF_INET6 &&
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only) != 0) {
+        ::close(s);
+        return kNoSocket;
+    }
     if (::bind(s, reinterpret_cast<const sockaddr *>(&local.storage), local.length) != 0) {
         ::close(s);
         return kNoSocket;

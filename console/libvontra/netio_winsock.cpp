@@ -53,11 +53,24 @@ bool startUp()
     return session.ok;
 }
 
-Socket openUdp(const Address &local)
+void nameThisThread(const char *)
+{
+    // Thread descriptions exist only from Windows 10 on; not worth the lookup.
+}
+
+Socket openUdp(const Address &local, bool bothFamilies)
 {
     const Socket s = newSocket(local.family());
     if (s == INVALID_SOCKET)
         return kNoSocket;
+    // Windows makes IPv6 sockets IPv6-only unless told otherwise.
+    const DWORD v6Only = bothFamilies ? 0 : 1;
+    if (local.family() == AF_INET6 &&
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char *>(&v6Only),
+                     sizeof v6Only) != 0) {
+        ::closesocket(s);
+        return kNoSocket;
+    }
     // Nobody else may bind the port while the link has it, not even with
     // SO_REUSEADDR.
     const BOOL on = TRUE;

@@ -17,6 +17,7 @@
 #include <netinet/udp.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -128,14 +129,9 @@ private:
     int fd = -1;
 };
 
-// Moves the calling thread, and every thread it starts from now on, into a
-// network namespace of its own with only a loopback interface: a host name
-// to look up then cannot send a query off this machine. Needs root; false
-// when not possible.
-inline bool isolateNetwork()
+// Brings up the loopback interface of a fresh network namespace.
+inline bool loopbackUp()
 {
-    if (::unshare(CLONE_NEWNET) != 0)
-        return false;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -146,6 +142,32 @@ inline bool isolateNetwork()
     up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
     ::close(fd);
     return up;
+}
+
+// Moves the calling thread, and every thread it starts from now on, into a
+// network namespace of its own with only a loopback interface: a host name
+// to look up then cannot send a query off this machine. Needs root; false
+// when not possible.
+inline bool isolateNetwork()
+{
+    return ::unshare(CLONE_NEWNET) == 0 && loopbackUp();
+}
+
+// Moves this process into a network namespace with only a loopback interface
+// and a mount namespace in which /etc/hosts and /etc/resolv.conf are the two
+// files given, so that a test decides what a host name lookup finds and how
+// the name servers answer. Must run before the process starts any thread.
+// Needs root; false when not possible.
+inline bool isolateLookups(const char *hostsFile, const char *resolverFile)
+{
+    if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0)
+        return false;
+    // Mounts made here stay here.
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    return ::mount(hostsFile, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0 &&
+           ::mount(resolverFile, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0 &&
+           loopbackUp();
 }
 
 constexpr uint32_t kLoopback = 0x7f000001;  // 127.0.0.1
