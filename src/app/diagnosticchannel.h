@@ -15,7 +15,7 @@ class DiagnosticChannel
 public:
     static constexpr int maxWaitingLines = 1000;
     // How long the end of the run waits for waiting lines to be written.
-    static constexpr int closeWaitMs = 500;
+    static constexpr int closeWaitMs = 200;
 
     DiagnosticChannel();
     ~DiagnosticChannel();

@@ -68,6 +68,7 @@ private slots:
     void clicksAreAnsweredByTheConsole();
     void acceptedSettingsReopenTheLink();
     void cancelledSettingsChangeNothing();
+    void lossyNetworkStillGivesTheFullState();
 
 private:
     bool startSim(SimProcess &sim, const apptest::IsolatedSettings &settings,
@@ -248,6 +249,58 @@ void ConsoleLinkTest::cancelledSettingsChangeNothing()
     QCOMPARE(MainWindowProbe::linkHandle(window), before);
     QTest::qWait(300);
     QCOMPARE(requestsSeen(sim), requestBatch);
+}
+
+// A bad network loses 30% of the datagrams each way, requests and answers
+// among them: the library asks again for what did not come, so soon after
+// going online the display shows all of the console's state, not a part.
+void ConsoleLinkTest::lossyNetworkStillGivesTheFullState()
+{
+    apptest::IsolatedSettings settings;
+    QTemporaryFile scenario;
+    QVERIFY(scenario.open());
+    scenario.write("at 0 set onair1 1\n"
+                   "at 0 set crmmute 1\n"
+                   "at 0 set nonstop 1\n"
+                   "at 0 set moduleon 0 1\n"
+                   "at 0 set moduleon 5 1\n"
+                   "at 0 set modulealt 5 1\n"
+                   "at 0 set sourcetype 2 1\n"
+                   "at 0 set silenceenabled 0\n");
+    scenario.close();
+    SimProcess sim;
+    QVERIFY(startSim(sim, settings, {"--loss", "30", "--scenario", scenario.fileName()}));
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(window), 2000);
+
+    Ui::MainWindow *ui = MainWindowProbe::ui(window);
+    const auto differences = [&] {
+        QStringList wrong;
+        const auto expect = [&](bool ok, const char *what) {
+            if (!ok)
+                wrong << QLatin1String(what);
+        };
+        // Module 1 on (slot 0, red), module 6 on its alternative (slot 1,
+        // green), the others off (slot 2, grey).
+        for (int i = 0; i < 8; ++i) {
+            const QString colour = i == 0 ? "red" : i == 5 ? "green" : "grey";
+            expect(styleOf(MainWindowProbe::module(window, i))
+                       .contains(QStringLiteral("/%1-%2.png").arg(i + 1).arg(colour)),
+                   "module colours");
+        }
+        expect(styleOf(ui->label_onair1).contains("onair1-active"), "on air 1");
+        expect(styleOf(ui->label_crmmute).contains("crmmute-active"), "CRM mute");
+        expect(styleOf(MainWindowProbe::nonStop(window)).contains("nonstop-active"), "non-stop");
+        expect(ui->label_src_3->text() == QLatin1String("MIC"), "source types");
+        expect(ui->label_src_8->text() == QLatin1String("VOIP"), "source types");
+        expect(!ui->ProgLeft->silenceMarker() && !ui->ProgRight->silenceMarker(),
+               "silence detection");
+        wrong.removeDuplicates();
+        return wrong;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(differences(), QStringList(), 5000);
+    QVERIFY2(sim.waitForOutput(QStringLiteral("lost"), 1000), "the simulator lost nothing");
 }
 
 QTEST_MAIN(ConsoleLinkTest)

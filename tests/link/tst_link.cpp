@@ -127,9 +127,14 @@ void TestLink::failedOpensLeaveNothingOpen()
     QCOMPARE(vontra_open("127.0.0.1", -5, sendPort), 0);
     QCOMPARE(vontra_open("127.0.0.1", free, 0), 0);
     QCOMPARE(vontra_open("127.0.0.1", free, 70000), 0);
-    QCOMPARE(vontra_open("no-such-host.invalid", free, sendPort), 0);
     QCOMPARE(vontra_open("127.0.0.1 junk", free, sendPort), 0);
     QCOMPARE(openFileDescriptors(), before);
+
+    // A name is looked up on the link's own thread, so even one that never
+    // resolves opens a link at once (tests/robustness/tst_host_lookup.cpp).
+    const int named = vontra_open("no-such-host.invalid", free, sendPort);
+    QVERIFY(named != 0);
+    QCOMPARE(vontra_close(named), 0);
 
     // A port held by another link is just as taken.
     const int h = vontra_open("127.0.0.1", free, sendPort);

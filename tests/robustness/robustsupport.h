@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "vontra_wire.h"
+
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -198,6 +200,28 @@ inline bool sendUdp(int fd, uint32_t to, uint16_t toPort, const uint8_t *data, s
     dest.sin_port = htons(toPort);
     return ::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr *>(&dest), sizeof dest) ==
            ssize_t(size);
+}
+
+// The answer of a console that has just started to a request for id: the
+// event of that id with every word zero. An answered request is not asked
+// again.
+inline std::vector<uint8_t> freshStateEvent(int32_t id)
+{
+    const int32_t zeros[vontra::wire::kMaxWords] = {};
+    std::vector<uint8_t> out(vontra::wire::kMaxDatagram);
+    out.resize(
+        vontra::wire::encodeEvent(id, zeros, vontra::wire::eventWords(id), out.data(), out.size()));
+    return out;
+}
+
+// A meter event with these six levels (dB).
+inline std::vector<uint8_t> meterEvent(const float (&levels)[6])
+{
+    int32_t words[6];
+    std::memcpy(words, levels, sizeof words);
+    std::vector<uint8_t> out(vontra::wire::kMaxDatagram);
+    out.resize(vontra::wire::encodeEvent(128, words, 6, out.data(), out.size()));
+    return out;
 }
 
 // Style sheet of a module key and of a lamp, as the display sets them.

@@ -49,7 +49,7 @@ int faultCycles()
     return ok && n > 0 && n <= 100 ? n : 10;
 }
 
-// The test as the console: meters on demand, requests recorded.
+// The test as the console: meters on demand, requests recorded and answered.
 class FakeConsole : public QObject
 {
 public:
@@ -64,8 +64,10 @@ public:
                 const QByteArray bytes = d.data();
                 if (wire::decode(reinterpret_cast<const uint8_t *>(bytes.constData()),
                                  std::size_t(bytes.size()), m) == wire::DecodeError::None &&
-                    m.kind == wire::Kind::Request)
+                    m.kind == wire::Kind::Request) {
                     requests.append(m.id);
+                    answer(m.id);
+                }
             }
         });
         meterTimer.setTimerType(Qt::PreciseTimer);
@@ -79,6 +81,13 @@ public:
         uint8_t buf[wire::kMaxDatagram];
         const std::size_t n = wire::encodeEvent(128, words, 6, buf, sizeof buf);
         socket.writeDatagram(reinterpret_cast<const char *>(buf), qint64(n),
+                             QHostAddress::LocalHost, recvPort);
+    }
+
+    void answer(int32_t id)
+    {
+        const std::vector<uint8_t> event = robust::freshStateEvent(id);
+        socket.writeDatagram(reinterpret_cast<const char *>(event.data()), qint64(event.size()),
                              QHostAddress::LocalHost, recvPort);
     }
 

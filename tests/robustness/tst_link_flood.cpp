@@ -343,9 +343,9 @@ struct ConsoleState
     }
 };
 
-// Reads what the display sends to the console: counts requests, notes when
-// a non-stop command arrives and answers it with the toggled state. Owns the
-// console's socket.
+// Reads what the display sends to the console: counts and answers requests,
+// notes when a non-stop command arrives and answers it with the toggled
+// state. Owns the console's socket.
 class ConsoleListener
 {
 public:
@@ -379,6 +379,8 @@ private:
                 continue;
             if (m.kind == wire::Kind::Request) {
                 ++requests;
+                const std::vector<uint8_t> answer = robust::freshStateEvent(m.id);
+                robust::sendUdp(fd, robust::kLoopback, displayPort, answer.data(), answer.size());
             } else if (m.kind == wire::Kind::RemoteNonStop) {
                 nonStopAtNs = QDateTime::currentMSecsSinceEpoch() * 1000000;
                 const int32_t toggled = nonStop.load() == 1 ? 0 : 1;
