@@ -1,4 +1,5 @@
 #include "logwriter.h"
+#include "netio.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -56,6 +57,7 @@ public:
 private:
     void run()
     {
+        vontra::net::nameThisThread("vontra-log");
 #if !defined(_WIN32)
         // A write to a pipe without a reader fails with EPIPE here; the signal
         // it raises stays blocked in this thread instead of ending the program.
