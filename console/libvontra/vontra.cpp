@@ -430,10 +430,10 @@ struct Link : std::enable_shared_from_this<Link>
             kept.swap(waiting);
         }
         if (isLogging())
-            logLine("link %d: console host \"%s\" is %s (after %d failed %s); sending the %zu "
+            logLine("link %d: console host \"%s\" is %s (after %d failed %s); sending the %lu "
                     "messages kept for it",
                     handle, host.c_str(), net::addressText(found).c_str(), failedLookups,
-                    failedLookups == 1 ? "try" : "tries", kept.size());
+                    failedLookups == 1 ? "try" : "tries", static_cast<unsigned long>(kept.size()));
         for (const Waiting &w : kept) {
             if (!w.request && now - w.since > kCommandLifetime) {
                 if (isLogging())
