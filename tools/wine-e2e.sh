@@ -59,6 +59,16 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 (cd "$work" && cmake -E tar xf "$zip")
 exe=$(find "$work" -name vontra-meters.exe)
 [ -n "$exe" ] || fail "no vontra-meters.exe in $zip"
+
+for n in $(seq 100 199); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+done
+Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=:$n
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# After the display: Wine's desktop process, started here, must have it, or
+# the program's window cannot be made.
 wine wineboot -i >/dev/null 2>&1
 
 # Ports of this run's own, so that no other display or simulator answers.
@@ -68,14 +78,6 @@ store='HKCU\Software\Orvendel\Vontra Meters'
 wine reg add "$store" /v udp_send /t REG_DWORD /d "$send_port" /f >/dev/null 2>&1
 wine reg add "$store" /v udp_recv /t REG_DWORD /d "$recv_port" /f >/dev/null 2>&1
 wine reg add "$store" /v remote_host /d 127.0.0.1 /f >/dev/null 2>&1
-
-for n in $(seq 100 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=:$n
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$sim" --port "$send_port" --target "127.0.0.1:$recv_port" --quiet-life --verbose \
     2>"$work/sim.log" &

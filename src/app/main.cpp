@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <utility>
+
 int main(int argc, char *argv[])
 {
     keepRunningOnBrokenPipe();
@@ -17,10 +19,8 @@ int main(int argc, char *argv[])
     // object: the settings are written and the link closed on every way out.
     // A Windows session end announces itself this way from inside the loop,
     // and the process is ended right after, so this is the last chance.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&window] {
-        delete window;
-        window = nullptr;
-    });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                     [&window] { delete std::exchange(window, nullptr); });
     window->show();
     const int result = application.exec();
     delete window; // gone already: exec() emits aboutToQuit before it returns

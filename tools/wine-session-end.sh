@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# A Windows session end (logoff, shutdown) under Wine: the program must write
+# its settings and close its link before Windows ends the process. Runs the
+# Windows program from its runnable folder against the Linux simulator on a
+# private X display, waits until it is online, ends the session with
+# `wineboot --end-session` (WM_QUERYENDSESSION, WM_ENDSESSION, then the
+# process is ended) and checks the settings store (the registry) for the keys
+# only an end of the run writes, and the program's log for the link's end.
+# Not in CI (docs/windows.md says why).
+#
+#   tools/wine-session-end.sh [FOLDER] [RUNS]
+#     FOLDER  the runnable folder (default build-win/VontraMeters-<version>-win64)
+#     RUNS    how often (default 5); exits 1 when any run lost the settings
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+folder=${1:-$(ls -d "$root"/build-win/VontraMeters-*-win64 2>/dev/null | head -n 1)}
+runs=${2:-5}
+[ -x "$folder/vontra-meters.exe" ] || { echo "wine-session-end: no vontra-meters.exe in '$folder'" >&2; exit 2; }
+folder=$(realpath "$folder")
+linux_build=${VM_BUILD_DIR:-build}
+cmake --build "$linux_build" --target vontra-console-sim >/dev/null
+sim=$root/$linux_build/bin/vontra-console-sim
+
+work=$(mktemp -d)
+pids=()
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+unset WINEPATH
+cleanup() {
+    wineserver -k || true
+    for p in "${pids[@]}"; do kill "$p" || true; done
+    wait || true
+    rm -rf "$work"
+} 2>/dev/null
+trap cleanup EXIT
+for n in $(seq 100 199); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+done
+Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=:$n
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# After the display: Wine's desktop process, started here, must have it.
+wine wineboot -i >/dev/null 2>&1
+
+store='HKCU\Software\Orvendel\Vontra Meters'
+send_port=$((40000 + $$ % 10000 * 2))
+recv_port=$((send_port + 1))
+"$sim" --port "$send_port" --target "127.0.0.1:$recv_port" --quiet-life --verbose \
+    2>"$work/sim.log" &
+pids+=($!)
+
+lost=0
+for run in $(seq "$runs"); do
+    # A store with the link settings only: the placement keys come at the end.
+    wine reg delete "$store" /f >/dev/null 2>&1 || true
+    wine reg add "$store" /v udp_send /t REG_DWORD /d "$send_port" /f >/dev/null 2>&1
+    wine reg add "$store" /v udp_recv /t REG_DWORD /d "$recv_port" /f >/dev/null 2>&1
+    wine reg add "$store" /v remote_host /d 127.0.0.1 /f >/dev/null 2>&1
+    wine "$folder/vontra-meters.exe" >"$work/app.log" 2>&1 &
+    app=$!
+    # Online, with its window up and its event loop running.
+    timeout 20 xdotool search --sync --onlyvisible --name '^Vontra Meters$' >/dev/null || true
+    for _ in $(seq 100); do
+        [ "$(grep -c "recv request 107" "$work/sim.log")" -ge "$run" ] && break
+        sleep 0.1
+    done
+    sleep 1
+    start=$(date +%s%N)
+    wine wineboot --end-session >/dev/null 2>&1
+    for _ in $(seq 150); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    ms=$((($(date +%s%N) - start) / 1000000))
+    [ -z "${VM_DEBUG:-}" ] || { echo "--- app log"; tail -5 "$work/app.log"; echo "--- sim log"; grep -v meter "$work/sim.log" | tail -3; }
+    kill -9 "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+    keys=$(wine reg query "$store" 2>/dev/null | tr -d '\r' | grep -cE '^ +(current_screen|geometry|use_default_ports) ' || true)
+    closed=$(grep -c "link 1: closing" "$work/app.log" || true)
+    if [ "$keys" -eq 3 ] && [ "$closed" -ge 1 ]; then
+        echo "run $run: the program ended after $ms ms with its settings written and its link closed"
+    else
+        echo "run $run: the program ended after $ms ms; placement keys written: $keys of 3, link closed: $closed"
+        lost=$((lost + 1))
+    fi
+done
+[ "$lost" -eq 0 ]
