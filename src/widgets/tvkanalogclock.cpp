@@ -274,29 +274,11 @@ void TVKAnalogClock::paintEvent(QPaintEvent *)
     drawSecondDots(painter);
 }
 
-void TVKAnalogClock::drawScaleLines(QPainter &painter) const
+void TVKAnalogClock::drawScaleLines(QPainter &painter)
 {
-    const QPen hourPen = linePen(m_hourLinesColor, m_hourLinesWidth);
-    const QPen minutePen = linePen(m_minuteLinesColor, m_minuteLinesWidth);
-    const QLine hourLine(0, m_hourLinesLength + m_hourLinesWidth / 2 - lineRingRadius, 0,
-                         m_hourLinesWidth / 2 - lineRingRadius);
-    const QLine minuteLine(0, m_minuteLinesLength + m_minuteLinesWidth / 2 - lineRingRadius, 0,
-                           m_minuteLinesWidth / 2 - lineRingRadius);
-
-    painter.save();
-    for (int i = 0; i < positions; ++i) {
-        if (i % 5 == 0) {
-            if (m_hourLines) {
-                painter.setPen(hourPen);
-                painter.drawLine(hourLine);
-            }
-        } else if (m_minuteLines) {
-            painter.setPen(minutePen);
-            painter.drawLine(minuteLine);
-        }
-        painter.rotate(degreesPerPosition);
-    }
-    painter.restore();
+    if (m_sprites.empty() || m_spritesSize != size())
+        makeSprites(painter.transform());
+    drawRing(painter, m_sprites.lines, [](int) { return true; });
 }
 
 void TVKAnalogClock::drawEndTime(QPainter &painter) const
@@ -369,52 +351,94 @@ void TVKAnalogClock::drawSecondDots(QPainter &painter)
 {
     if (!m_secondDots)
         return;
-    if (m_dotSprites.empty() || m_dotSpritesSize != size())
-        makeDotSprites(painter.transform());
+    // The current second's dot shows in both modes.
+    drawRing(painter, m_sprites.dots, [this](int i) {
+        return m_secondDotsCountDown ? i >= m_shownSecond : i <= m_shownSecond;
+    });
+}
 
+void TVKAnalogClock::drawRing(QPainter &painter, const Ring &ring,
+                              const std::function<bool(int)> &shown)
+{
     painter.save();
     painter.resetTransform();
-    for (int i = 0; i < positions; ++i) {
-        // The current second's dot shows in both modes.
-        const bool lit = m_secondDotsCountDown ? i >= m_shownSecond : i <= m_shownSecond;
-        if (lit)
-            painter.drawImage(m_dotSprites[std::size_t(i)].at, m_dotSprites[std::size_t(i)].image);
+    for (int i = 0; i < int(ring.size()); ++i) {
+        const Sprite &sprite = ring[std::size_t(i)];
+        if (!sprite.image.isNull() && shown(i))
+            painter.drawImage(sprite.at, sprite.image);
     }
     painter.restore();
 }
 
-void TVKAnalogClock::makeDotSprites(const QTransform &dial)
+void TVKAnalogClock::makeSprites(const QTransform &dial)
 {
+    // Scale lines: an hour line at every fifth position, a minute line at the
+    // others, each where it is switched on.
+    const QPen hourPen = linePen(m_hourLinesColor, m_hourLinesWidth);
+    const QPen minutePen = linePen(m_minuteLinesColor, m_minuteLinesWidth);
+    const QLine hourLine(0, m_hourLinesLength + m_hourLinesWidth / 2 - lineRingRadius, 0,
+                         m_hourLinesWidth / 2 - lineRingRadius);
+    const QLine minuteLine(0, m_minuteLinesLength + m_minuteLinesWidth / 2 - lineRingRadius, 0,
+                           m_minuteLinesWidth / 2 - lineRingRadius);
+    const auto isHour = [](int i) { return i % 5 == 0; };
+    m_sprites.lines = makeRing(
+        dial,
+        [&](QPainter &p, int i) {
+            if (isHour(i) ? !m_hourLines : !m_minuteLines)
+                return;
+            p.setPen(isHour(i) ? hourPen : minutePen);
+            p.drawLine(isHour(i) ? hourLine : minuteLine);
+        },
+        [&](int i) {
+            if (isHour(i) ? !m_hourLines : !m_minuteLines)
+                return QRectF();
+            const QLine &line = isHour(i) ? hourLine : minuteLine;
+            // The square cap reaches half the pen beyond each end.
+            const qreal reach = qMax(1, isHour(i) ? m_hourLinesWidth : m_minuteLinesWidth);
+            return QRectF(line.p1(), line.p2()).normalized().adjusted(-reach, -reach, reach, reach);
+        });
+
     const int offset = halfRounded(m_dotSize);
     const QRect dot(-offset, m_dotSize - dialRadius, m_dotSize, m_dotSize);
+    m_sprites.dots = makeRing(
+        dial,
+        [&](QPainter &p, int) {
+            p.setPen(m_dotColor);
+            p.setBrush(m_dotColor);
+            p.drawEllipse(dot);
+        },
+        // A pen of width 1, scaled with the dial, outlines the dot.
+        [&](int) { return QRectF(dot).adjusted(-1, -1, 1, 1); });
+    m_spritesSize = size();
+}
+
+TVKAnalogClock::Ring TVKAnalogClock::makeRing(const QTransform &dial,
+                                              const std::function<void(QPainter &, int)> &draw,
+                                              const std::function<QRectF(int)> &bounds) const
+{
     const qreal ratio = devicePixelRatioF();
     const QTransform toDevice = QTransform::fromScale(ratio, ratio);
-    // Room for the outline (a pen of width 1, scaled with the dial) and the
-    // antialiased edge.
-    const int margin = int(std::ceil(dial.m11() * ratio)) + 2;
-
-    m_dotSprites.assign(std::size_t(positions), DotSprite());
-    QTransform place = dial;
+    Ring ring(static_cast<std::size_t>(positions));
     for (int i = 0; i < positions; ++i) {
-        const QTransform device = place * toDevice;
-        const QRect bounds =
-            device.mapRect(QRectF(dot)).toAlignedRect().adjusted(-margin, -margin, margin, margin);
-        DotSprite &sprite = m_dotSprites[std::size_t(i)];
-        sprite.image = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+        const QRectF shape = bounds(i);
+        if (shape.isEmpty())
+            continue;
+        const QTransform device = QTransform().rotate(degreesPerPosition * i) * dial * toDevice;
+        // One pixel more on each side for the antialiased edge.
+        const QRect area = device.mapRect(shape).toAlignedRect().adjusted(-1, -1, 1, 1);
+        Sprite &sprite = ring[std::size_t(i)];
+        sprite.image = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
         sprite.image.fill(Qt::transparent);
         {
             QPainter painter(&sprite.image);
             painter.setRenderHint(QPainter::Antialiasing);
-            // Whole device pixels moved, so each dot keeps the exact pixels
+            // Whole device pixels moved, so each shape keeps the exact pixels
             // it would have drawn in place.
-            painter.setTransform(device * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
-            painter.setPen(m_dotColor);
-            painter.setBrush(m_dotColor);
-            painter.drawEllipse(dot);
+            painter.setTransform(device * QTransform::fromTranslate(-area.x(), -area.y()));
+            draw(painter, i);
         }
         sprite.image.setDevicePixelRatio(ratio);
-        sprite.at = QPointF(bounds.topLeft()) / ratio;
-        place = QTransform().rotate(degreesPerPosition * (i + 1)) * dial;
+        sprite.at = QPointF(area.topLeft()) / ratio;
     }
-    m_dotSpritesSize = size();
+    return ring;
 }

@@ -174,16 +174,27 @@ private:
         if (member == value)
             return;
         member = value;
-        m_dotSprites.clear(); // any look or time overlay may have changed
+        m_sprites.clear(); // any look may have changed
         update();
     }
 
-    void drawScaleLines(QPainter &painter) const;
+    void drawScaleLines(QPainter &painter);
     void drawEndTime(QPainter &painter) const;
     void drawCountDown(QPainter &painter) const;
     void drawHands(QPainter &painter, const QPolygon &hourHand, const QPolygon &minuteHand) const;
     void drawSecondDots(QPainter &painter);
-    void makeDotSprites(const QTransform &dial);
+    // The scale lines and the dots of the sixty positions, drawn once.
+    struct Sprite
+    {
+        QPointF at;
+        QImage image; // null where nothing is drawn
+    };
+    using Ring = std::vector<Sprite>;
+    void makeSprites(const QTransform &dial);
+    Ring makeRing(const QTransform &dial, const std::function<void(QPainter &, int)> &draw,
+                  const std::function<QRectF(int)> &bounds) const;
+    static void drawRing(QPainter &painter, const Ring &ring,
+                         const std::function<bool(int)> &shown);
 
     bool m_hourLines = false;
     int m_hourLinesLength = 8;
@@ -223,15 +234,22 @@ private:
 
     TimeSource m_source;
 
-    // The sixty second dots, each drawn once, antialiased, into an image of
-    // its own at its place on the dial; a paint only copies the lit ones.
-    // Drawing sixty ellipses every second was most of what the idle display
+    // The scale lines and the second dots of the sixty positions, each drawn
+    // once, antialiased, into an image of its own at its place on the dial; a
+    // paint only copies them (the dots: the lit ones). Drawing sixty lines and
+    // up to sixty ellipses every second was most of what the idle display
     // cost. Made again after a property change or at another size.
-    struct DotSprite
+    struct Sprites
     {
-        QPointF at;
-        QImage image;
+        Ring lines;
+        Ring dots;
+        bool empty() const { return lines.empty(); }
+        void clear()
+        {
+            lines.clear();
+            dots.clear();
+        }
     };
-    std::vector<DotSprite> m_dotSprites;
-    QSize m_dotSpritesSize;
+    Sprites m_sprites;
+    QSize m_spritesSize;
 };
