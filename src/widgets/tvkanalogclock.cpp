@@ -4,7 +4,9 @@
 #include <QPainter>
 #include <QPen>
 #include <QPolygon>
+#include <QRegion>
 #include <QTimer>
+#include <QTransform>
 
 #include <cmath>
 #include <utility>
@@ -244,6 +246,8 @@ void TVKAnalogClock::checkTime()
     const QTime now = m_source ? m_source() : QTime::currentTime();
     if (now.second() == m_shownSecond)
         return;
+    const QRegion before = timeDependentParts();
+    const int oldSecond = m_shownSecond;
     m_shownSecond = now.second();
     // The hour is looked at only when the minute moves on.
     if (now.minute() != m_shownMinute) {
@@ -251,7 +255,58 @@ void TVKAnalogClock::checkTime()
         if (now.hour() != m_shownHour)
             m_shownHour = now.hour();
     }
-    update();
+    // What the new second changes: the hands where they were and where they
+    // are now, and the dots that went on or off. The rest of the dial looks
+    // the same, so a repaint of it would only cost (every second, all day).
+    update(before + timeDependentParts() + changedDots(oldSecond, m_shownSecond));
+}
+
+QTransform TVKAnalogClock::dialTransform() const
+{
+    const double scale = qMin(width(), height()) / dialSize;
+    return QTransform().translate(width() / 2, height() / 2).scale(scale, scale);
+}
+
+QRegion TVKAnalogClock::timeDependentParts() const
+{
+    // Before the first paint nothing is known of the pictures; the end-time
+    // marker and its arc follow the time too.
+    if (m_sprites.empty() || m_spritesSize != size() || m_endTime)
+        return rect();
+    QRegion parts;
+    if (m_hands) {
+        const auto handArea = [this](const QPolygon &hand, double degrees) {
+            const QTransform place = QTransform().rotate(degrees) * dialTransform();
+            // One pixel more on each side for the antialiased edge.
+            return place.mapRect(QRectF(hand.boundingRect()))
+                .toAlignedRect()
+                .adjusted(-2, -2, 2, 2);
+        };
+        parts +=
+            handArea(handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength),
+                     (m_shownHour + m_shownMinute / 60.0) * degreesPerHour);
+        parts += handArea(
+            handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength),
+            (m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition);
+    }
+    return parts;
+}
+
+QRegion TVKAnalogClock::changedDots(int fromSecond, int toSecond) const
+{
+    if (!m_secondDots || m_sprites.dots.empty())
+        return QRegion();
+    QRegion dots;
+    const auto lit = [this](int i, int second) {
+        return m_secondDotsCountDown ? i >= second : i <= second;
+    };
+    for (int i = 0; i < positions; ++i) {
+        const Sprite &sprite = m_sprites.dots[std::size_t(i)];
+        if (lit(i, fromSecond) != lit(i, toSecond) && !sprite.image.isNull())
+            dots += QRectF(sprite.at, QSizeF(sprite.image.size()) / sprite.image.devicePixelRatio())
+                        .toAlignedRect();
+    }
+    return dots;
 }
 
 void TVKAnalogClock::paintEvent(QPaintEvent *)
@@ -263,9 +318,7 @@ void TVKAnalogClock::paintEvent(QPaintEvent *)
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(width() / 2, height() / 2);
-    const double scale = qMin(width(), height()) / dialSize;
-    painter.scale(scale, scale);
+    painter.setTransform(dialTransform());
 
     drawScaleLines(painter);
     drawEndTime(painter);

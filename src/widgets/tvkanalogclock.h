@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
+#include <QRegion>
 #include <QTime>
 #include <QWidget>
 
@@ -178,6 +180,12 @@ private:
         update();
     }
 
+    // The dial's 200 x 200 units, centred, at the widget's size.
+    QTransform dialTransform() const;
+    // Where the picture depends on the shown time (the hands), and the dots
+    // that differ between two seconds: what a new second repaints.
+    QRegion timeDependentParts() const;
+    QRegion changedDots(int fromSecond, int toSecond) const;
     void drawScaleLines(QPainter &painter);
     void drawEndTime(QPainter &painter) const;
     void drawCountDown(QPainter &painter) const;

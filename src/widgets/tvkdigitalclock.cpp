@@ -93,13 +93,27 @@ void TVKDigitalClock::checkTime()
     // Day and month names follow the operating system, not a widget locale.
     const QLocale locale = QLocale::system();
     m_timeText = locale.toString(now.time(), QLatin1String(timeFormat));
-    m_dateText = locale.toString(now.date(), QLatin1String(dateFormat));
+    const QString date = locale.toString(now.date(), QLatin1String(dateFormat));
+    // The date changes with a second, at midnight: the tick that sees the new
+    // second is the first to see the new date.
+    const bool sameDate = date == m_dateText;
+    m_dateText = date;
 
     const int second = now.time().second();
     if (second == m_lastSecond)
         return;
     m_lastSecond = second;
-    update();
+    // Most seconds only the time line changes, and its text stays inside its
+    // half: the date is not drawn again for nothing.
+    if (sameDate && m_timeDisplay)
+        update(timeLineRect());
+    else
+        update();
+}
+
+QRect TVKDigitalClock::timeLineRect() const
+{
+    return QRect(0, 0, width(), height() / 2);
 }
 
 void TVKDigitalClock::paintEvent(QPaintEvent *)
@@ -115,7 +129,7 @@ void TVKDigitalClock::paintEvent(QPaintEvent *)
     if (m_timeDisplay) {
         painter.setPen(penColor(m_timeDisplayFontColor));
         painter.setFont(m_timeDisplayFont);
-        painter.drawText(QRect(0, 0, w, half), Qt::AlignCenter, m_timeText);
+        painter.drawText(timeLineRect(), Qt::AlignCenter, m_timeText);
         lineHeight = painter.fontMetrics().height();
     }
     if (m_dateDisplay) {

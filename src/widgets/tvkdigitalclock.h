@@ -61,6 +61,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Where the time line is drawn: the top half.
+    QRect timeLineRect() const;
     bool m_timeDisplay = true;
     QFont m_timeDisplayFont;
     QColor m_timeDisplayFontColor;

@@ -1,6 +1,7 @@
 #include "tvkanalogclock.h"
 #include "widgettestutil.h"
 
+#include <QScreen>
 #include <QtTest>
 
 #include <cmath>
@@ -68,6 +69,7 @@ private slots:
     void countDown_data();
     void countDown();
     void mainWindowLook();
+    void newSecondRepaintsOnlyWhatChanged();
 };
 
 void TestAnalogClock::metaObjectAndDefaults()
@@ -314,6 +316,48 @@ void TestAnalogClock::mainWindowLook()
     QVERIFY(near(dialColour(image, 304, 68), QColor(128, 0, 0)));
     QVERIFY(near(dialColour(image, 0, 94), Qt::white));
     image.save("/tmp/widgets-analogclock.png");
+}
+
+// A new second repaints only the hands and the dots that changed. What the
+// screen then holds must be exactly what a whole paint draws, at every step:
+// the hands moving on, the minute and the hour turning, the dots filling up
+// and emptying at the full minute, and in count-down mode.
+void TestAnalogClock::newSecondRepaintsOnlyWhatChanged()
+{
+    QWidget stage;
+    stage.resize(430, 430);
+    stage.setAutoFillBackground(true);
+    QPalette dark = stage.palette();
+    dark.setColor(QPalette::Window, QColor(20, 30, 40));
+    stage.setPalette(dark);
+    TVKAnalogClock clock(&stage);
+    clock.setGeometry(10, 10, 410, 410);
+    clock.setHourLines(true);
+    clock.setHourLinesColor(QColor(0, 255, 0));
+    clock.setMinuteLines(true);
+    clock.setDotSize(4);
+    clock.setDotColor(QColor(255, 255, 255));
+    clock.setHourHandBorder(24);
+    clock.setMinuteHandBorder(8);
+    clock.setMinuteHandLength(28);
+    showAndWait(stage);
+
+    PaintCounter paints(&clock);
+    const QTime steps[] = {QTime(10, 58, 57), QTime(10, 58, 58), QTime(10, 58, 59),
+                           QTime(10, 59, 0),  QTime(10, 59, 1),  QTime(10, 59, 59),
+                           QTime(11, 0, 0),   QTime(11, 0, 1)};
+    for (bool countDown : {false, true}) {
+        clock.setSecondDotsCountDown(countDown);
+        for (const QTime &time : steps) {
+            clock.setTimeSource([time] { return time; });
+            QVERIFY(paints.repaints([&clock] { clock.checkTime(); }));
+            const QImage onScreen = stage.screen()->grabWindow(stage.winId()).toImage();
+            const QImage whole = stage.grab().toImage();
+            QVERIFY2(onScreen.convertToFormat(QImage::Format_RGB32) ==
+                         whole.convertToFormat(QImage::Format_RGB32),
+                     qPrintable(time.toString() + (countDown ? " counting down" : "")));
+        }
+    }
 }
 
 QTEST_MAIN(TestAnalogClock)

@@ -2,6 +2,7 @@
 #include "widgettestutil.h"
 
 #include <QLocale>
+#include <QScreen>
 #include <QtTest>
 
 namespace {
@@ -46,6 +47,7 @@ private slots:
     void drawing();
     void dateLinePlacement();
     void mainWindowLook();
+    void newSecondRepaintsOnlyWhatChanged();
 };
 
 void TestDigitalClock::metaObjectAndDefaults()
@@ -166,6 +168,42 @@ void TestDigitalClock::mainWindowLook()
     const QImage image = renderOver(clock, Qt::black);
     QVERIFY(inkRows(image, Qt::white).second > 111 / 2); // the date reaches the lower half
     image.save("/tmp/widgets-digitalclock.png");
+}
+
+// Most seconds only the time line is repainted; at midnight the date too.
+// The screen must always hold what a whole paint draws.
+void TestDigitalClock::newSecondRepaintsOnlyWhatChanged()
+{
+    QWidget stage;
+    stage.resize(420, 200);
+    stage.setAutoFillBackground(true);
+    QPalette dark = stage.palette();
+    dark.setColor(QPalette::Window, QColor(20, 30, 40));
+    stage.setPalette(dark);
+    TVKDigitalClock clock(&stage);
+    clock.setGeometry(10, 10, 400, 180);
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPointSize(40);
+    clock.setTimeDisplayFont(big);
+    clock.setTimeDisplayFontColor(Qt::white);
+    clock.setDateDisplayFontColor(Qt::white);
+    showAndWait(stage);
+
+    PaintCounter paints(&clock);
+    const QDate day(2026, 12, 7);
+    const QDateTime steps[] = {QDateTime(day, QTime(23, 59, 57)), QDateTime(day, QTime(23, 59, 58)),
+                               QDateTime(day, QTime(23, 59, 59)),
+                               QDateTime(day.addDays(1), QTime(0, 0, 0)),
+                               QDateTime(day.addDays(1), QTime(0, 0, 1))};
+    for (const QDateTime &when : steps) {
+        clock.setDateTimeSource([when] { return when; });
+        QVERIFY(paints.repaints([&clock] { clock.checkTime(); }));
+        const QImage onScreen = stage.screen()->grabWindow(stage.winId()).toImage();
+        const QImage whole = stage.grab().toImage();
+        QVERIFY2(onScreen.convertToFormat(QImage::Format_RGB32) ==
+                     whole.convertToFormat(QImage::Format_RGB32),
+                 qPrintable(when.toString()));
+    }
 }
 
 QTEST_MAIN(TestDigitalClock)
