@@ -36,7 +36,8 @@ xvfb=$!
 export DISPLAY=:$n
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-export VM_SOAK_MINUTES=$minutes QT_QPA_PLATFORM=xcb
+# QtTest ends a test function after 5 minutes unless told otherwise.
+export VM_SOAK_MINUTES=$minutes QT_QPA_PLATFORM=xcb QTEST_FUNCTION_TIMEOUT=$(((minutes + 5) * 60000))
 "$build/bin/vm-soak" -o "$work/result.txt,txt" 2>"$work/stderr.log" || {
     status=$?
     cat "$work/result.txt" >&2
