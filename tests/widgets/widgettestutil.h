@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMetaProperty>
 #include <QObject>
+#include <QScreen>
 #include <QWidget>
 #include <QtTest>
 
@@ -66,6 +67,27 @@ inline QImage renderOver(QWidget &widget, const QColor &fill)
     image.fill(fill);
     widget.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
     return image;
+}
+
+// An opaque dark window to show a widget on, so that the screen holds
+// exactly what the widget leaves of it.
+inline void makeStage(QWidget &stage, const QSize &size)
+{
+    stage.resize(size);
+    stage.setAutoFillBackground(true);
+    QPalette dark = stage.palette();
+    dark.setColor(QPalette::Window, QColor(20, 30, 40));
+    stage.setPalette(dark);
+}
+
+// True when what the screen holds of a shown window, after all the partial
+// repaints so far, is what a whole paint of it draws.
+inline bool screenMatchesWholePaint(QWidget &stage)
+{
+    const QImage onScreen = stage.screen()->grabWindow(stage.winId()).toImage();
+    const QImage whole = stage.grab().toImage();
+    return onScreen.convertToFormat(QImage::Format_RGB32) ==
+           whole.convertToFormat(QImage::Format_RGB32);
 }
 
 // A value different from the given one, for every property type the widgets
