@@ -116,9 +116,11 @@ void ConsoleLinkTest::consoleGoingAwayAndComingBack()
     apptest::IsolatedSettings settings;
     QTemporaryFile scenario;
     QVERIFY(scenario.open());
-    scenario.write("at 0.2 set phoneringing 1\n"
-                   "at 1.5 meters stop\n"
-                   "at 6.0 meters start\n");
+    // The ring comes a second in: the window must have opened its link by
+    // then, which a slow (sanitizer) build on a busy machine may take a while.
+    scenario.write("at 1.0 set phoneringing 1\n"
+                   "at 2.5 meters stop\n"
+                   "at 7.0 meters start\n");
     scenario.close();
 
     SimProcess sim;
