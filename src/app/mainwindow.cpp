@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "sharedpictureengine.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -38,6 +39,8 @@ constexpr int moduleButtonSize = 61;
 const char *const captionStyle = "QLabel\n{\ncolor: rgb(255, 255, 255);\n}";
 const char *const digitalClockFamily = "DejaVu Sans";
 const char *const backgroundFillPath = ":/resources/png/BelvaneBackgroundEmpty.png";
+// The lamp and module-key pictures, which change with the console's state.
+const char *const statePicturesFolder = ":/resources/png/VontraMeterIcons2";
 
 // A clickable picture label, polished before its first style sheet. Qt
 // decodes a style sheet's picture when the sheet is set and, on a label not
@@ -161,6 +164,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     loadSettings();
     openLink();
+    SharedPictureEngine::decodeAhead(QString::fromLatin1(statePicturesFolder), this);
 }
 
 MainWindow::~MainWindow()

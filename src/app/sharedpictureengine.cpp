@@ -4,10 +4,12 @@
 
 #include "sharedpictureengine.h"
 
+#include <QDirIterator>
 #include <QHash>
 #include <QIconEnginePlugin>
 #include <QImageReader>
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 
@@ -33,6 +35,26 @@ QPixmap SharedPictureEngine::picture(const QString &fileName)
     if (inBundle(fileName) && !pixmap.isNull())
         decoded.insert(fileName, pixmap);
     return pixmap;
+}
+
+void SharedPictureEngine::decodeAhead(const QString &folder, QObject *owner)
+{
+    QStringList files;
+    QDirIterator it(folder, {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    // A zero timer runs once the window system's events are handled, so the
+    // first paint waits for one decode at most.
+    auto *timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, files, next = 0]() mutable {
+        if (next < files.size()) {
+            picture(files.at(next++));
+        } else {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(0);
 }
 
 void SharedPictureEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,

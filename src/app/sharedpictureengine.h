@@ -28,6 +28,13 @@ public:
     // The decoded picture of a file, shared for the bundle's files.
     static QPixmap picture(const QString &fileName);
 
+    // Decodes every PNG of a bundle folder ahead of its first use, one per
+    // turn of the event loop, so that the first change to a picture is as
+    // cheap as the later ones and the program's memory reaches its working
+    // size soon after start instead of growing as new states first appear.
+    // The work stops with `owner`.
+    static void decodeAhead(const QString &folder, QObject *owner);
+
 private:
     SharedPictureEngine(const SharedPictureEngine &other) = default;
 
