@@ -1,4 +1,5 @@
 #include "tvkanalogclock.h"
+#include "systemsecond.h"
 
 #include <QImage>
 #include <QPainter>
@@ -243,6 +244,8 @@ void TVKAnalogClock::setTimeSource(TimeSource source)
 
 void TVKAnalogClock::checkTime()
 {
+    if (!m_source && !reachedNewSystemSecond(m_polledSecond))
+        return;
     const QTime now = m_source ? m_source() : QTime::currentTime();
     if (now.second() == m_shownSecond)
         return;

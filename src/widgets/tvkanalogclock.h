@@ -241,6 +241,7 @@ private:
     QColor m_countDownColor = QColor(255, 0, 255);
 
     TimeSource m_source;
+    qint64 m_polledSecond = -1; // the system second of the last reading
 
     // The scale lines and the second dots of the sixty positions, each drawn
     // once, antialiased, into an image of its own at its place on the dial; a

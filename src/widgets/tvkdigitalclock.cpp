@@ -1,4 +1,5 @@
 #include "tvkdigitalclock.h"
+#include "systemsecond.h"
 
 #include <QLocale>
 #include <QPainter>
@@ -88,6 +89,8 @@ void TVKDigitalClock::setDateTimeSource(DateTimeSource source)
 
 void TVKDigitalClock::checkTime()
 {
+    if (!m_source && !reachedNewSystemSecond(m_polledSecond))
+        return;
     // One reading for both lines, so that they agree across midnight.
     const QDateTime now = m_source ? m_source() : QDateTime::currentDateTime();
     // Day and month names follow the operating system, not a widget locale.

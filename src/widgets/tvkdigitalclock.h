@@ -73,4 +73,5 @@ private:
     QString m_dateText;
     int m_lastSecond = 0;
     DateTimeSource m_source;
+    qint64 m_polledSecond = -1; // the system second of the last reading
 };
