@@ -30,21 +30,9 @@ readonly module1=(53 546 61 61)        # x y w h: module key 1
 readonly online_within_ms=5000
 readonly requests=(100 96 98 73 75 111 104 101 105 102 107)
 
-linux_build=${VM_BUILD_DIR:-build}
-cmake --build "$linux_build" --target vontra-console-sim >/dev/null
-sim=$root/$linux_build/bin/vontra-console-sim
+# shellcheck source=tools/wine-stage.sh
+. "$root/tools/wine-stage.sh"
 
-work=$(mktemp -d)
-pids=()
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-unset WINEPATH
-cleanup() {
-    wineserver -k || true
-    for p in "${pids[@]}"; do kill "$p" || true; done
-    wait || true
-    rm -rf "$work"
-} 2>/dev/null
-trap cleanup EXIT
 fail() {
     echo "wine-e2e: $*" >&2
     echo "--- program:" >&2
@@ -60,25 +48,7 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 exe=$(find "$work" -name vontra-meters.exe)
 [ -n "$exe" ] || fail "no vontra-meters.exe in $zip"
 
-for n in $(seq 100 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=:$n
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# After the display: Wine's desktop process, started here, must have it, or
-# the program's window cannot be made.
-wine wineboot -i >/dev/null 2>&1
-
-# Ports of this run's own, so that no other display or simulator answers.
-send_port=$((40000 + $$ % 10000 * 2))
-recv_port=$((send_port + 1))
-store='HKCU\Software\Orvendel\Vontra Meters'
-wine reg add "$store" /v udp_send /t REG_DWORD /d "$send_port" /f >/dev/null 2>&1
-wine reg add "$store" /v udp_recv /t REG_DWORD /d "$recv_port" /f >/dev/null 2>&1
-wine reg add "$store" /v remote_host /d 127.0.0.1 /f >/dev/null 2>&1
-
+store_link_settings
 "$sim" --port "$send_port" --target "127.0.0.1:$recv_port" --quiet-life --verbose \
     2>"$work/sim.log" &
 pids+=($!)

@@ -18,45 +18,16 @@ folder=${1:-$(ls -d "$root"/build-win/VontraMeters-*-win64 2>/dev/null | head -n
 runs=${2:-5}
 [ -x "$folder/vontra-meters.exe" ] || { echo "wine-session-end: no vontra-meters.exe in '$folder'" >&2; exit 2; }
 folder=$(realpath "$folder")
-linux_build=${VM_BUILD_DIR:-build}
-cmake --build "$linux_build" --target vontra-console-sim >/dev/null
-sim=$root/$linux_build/bin/vontra-console-sim
+# shellcheck source=tools/wine-stage.sh
+. "$root/tools/wine-stage.sh"
 
-work=$(mktemp -d)
-pids=()
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-unset WINEPATH
-cleanup() {
-    wineserver -k || true
-    for p in "${pids[@]}"; do kill "$p" || true; done
-    wait || true
-    rm -rf "$work"
-} 2>/dev/null
-trap cleanup EXIT
-for n in $(seq 100 199); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=:$n
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# After the display: Wine's desktop process, started here, must have it.
-wine wineboot -i >/dev/null 2>&1
-
-store='HKCU\Software\Orvendel\Vontra Meters'
-send_port=$((40000 + $$ % 10000 * 2))
-recv_port=$((send_port + 1))
 "$sim" --port "$send_port" --target "127.0.0.1:$recv_port" --quiet-life --verbose \
     2>"$work/sim.log" &
 pids+=($!)
 
 lost=0
 for run in $(seq "$runs"); do
-    # A store with the link settings only: the placement keys come at the end.
-    wine reg delete "$store" /f >/dev/null 2>&1 || true
-    wine reg add "$store" /v udp_send /t REG_DWORD /d "$send_port" /f >/dev/null 2>&1
-    wine reg add "$store" /v udp_recv /t REG_DWORD /d "$recv_port" /f >/dev/null 2>&1
-    wine reg add "$store" /v remote_host /d 127.0.0.1 /f >/dev/null 2>&1
+    store_link_settings # the placement keys come at the end
     wine "$folder/vontra-meters.exe" >"$work/app.log" 2>&1 &
     app=$!
     # Online, with its window up and its event loop running.
