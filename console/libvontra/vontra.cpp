@@ -579,6 +579,20 @@ std::shared_ptr<Link> find(int handle)
     return it == t.links.end() ? nullptr : it->second;
 }
 
+// The datagram `encode` writes, sent on a link; -1 for an unknown handle.
+template <typename Encode> int sendOn(int handle, bool request, int id, Encode encode)
+{
+    try {
+        const auto link = find(handle);
+        if (!link)
+            return -1;
+        uint8_t buffer[wire::kMaxDatagram];
+        return link->send(buffer, encode(buffer, sizeof buffer), request, id);
+    } catch (...) {
+        return -1;
+    }
+}
+
 bool openSocket(Link &link, int family, bool bothFamilies)
 {
     link.socket = net::openUdp(net::anyAddress(family, uint16_t(link.recvPort)), bothFamilies);
@@ -700,44 +714,23 @@ VONTRA_API int vontra_register_callback(int handle, vontra_callback callback, vo
 
 VONTRA_API int vontra_request(int handle, int event_id)
 {
-    try {
-        const auto link = find(handle);
-        if (!link)
-            return -1;
-        uint8_t buffer[wire::kMaxDatagram];
-        return link->send(buffer, wire::encodeRequest(event_id, buffer, sizeof buffer), true,
-                          event_id);
-    } catch (...) {
-        return -1;
-    }
+    return sendOn(handle, true, event_id, [&](uint8_t *buffer, std::size_t size) {
+        return wire::encodeRequest(event_id, buffer, size);
+    });
 }
 
 VONTRA_API int vontra_remote_on(int handle, int module, int value)
 {
-    try {
-        const auto link = find(handle);
-        if (!link)
-            return -1;
-        uint8_t buffer[wire::kMaxDatagram];
-        return link->send(buffer, wire::encodeRemoteOn(module, value, buffer, sizeof buffer), false,
-                          0);
-    } catch (...) {
-        return -1;
-    }
+    return sendOn(handle, false, 0, [&](uint8_t *buffer, std::size_t size) {
+        return wire::encodeRemoteOn(module, value, buffer, size);
+    });
 }
 
 VONTRA_API int vontra_remote_non_stop(int handle, int value)
 {
-    try {
-        const auto link = find(handle);
-        if (!link)
-            return -1;
-        uint8_t buffer[wire::kMaxDatagram];
-        return link->send(buffer, wire::encodeRemoteNonStop(value, buffer, sizeof buffer), false,
-                          0);
-    } catch (...) {
-        return -1;
-    }
+    return sendOn(handle, false, 0, [&](uint8_t *buffer, std::size_t size) {
+        return wire::encodeRemoteNonStop(value, buffer, size);
+    });
 }
 
 VONTRA_API int vontra_close(int handle)
