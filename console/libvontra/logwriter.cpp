@@ -2,6 +2,7 @@
 #include "netio.h"
 
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -111,6 +112,20 @@ Writer &writer()
 void write(std::string line)
 {
     writer().write(std::move(line));
+}
+
+void line(const char *pattern, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    try {
+        writer().write(text);
+    } catch (...) {
+        // Out of memory for a diagnostic line: it is lost, nothing else.
+    }
 }
 
 void flush(std::chrono::milliseconds limit)

@@ -17,6 +17,9 @@ constexpr std::size_t kMaxWaitingLines = 256;
 
 // Queues one line ("vontra: " and the newline are added). Never blocks.
 void write(std::string line);
+// The same for a line made by printf's rules; one that does not fit in 512
+// bytes is cut. Never throws: a line without memory for it is lost.
+void line(const char *pattern, ...) __attribute__((format(printf, 1, 2)));
 
 // Waits until every queued line is written or the time is up. For the end of
 // a link, so that its last lines are not lost when the program ends next.
