@@ -114,11 +114,22 @@ void Link::close()
     waiter_.wake();
     if (thread_.get_id() == std::this_thread::get_id()) {
         // Closed from inside its own callback: the thread ends when the
-        // callback returns and releases the link (and its socket) itself.
+        // callback returns and releases the link itself; it reads no more.
         thread_.detach();
+        closeSocket();
         return;
     }
     thread_.join();
+    closeSocket();
+}
+
+// The receive port is free once close returns, whoever holds the link a little
+// longer: a reopen on the same port follows at once.
+void Link::closeSocket()
+{
+    std::lock_guard<std::mutex> lock(socketMutex_);
+    net::close(socket_);
+    socket_ = net::kNoSocket;
 }
 
 void Link::setLogging(bool on)
@@ -153,10 +164,13 @@ void Link::run()
         const net::Waiter::Result woke = waiter_.wait(sleepFor(Clock::now()));
         if (stop_.load())
             break;
-        if (woke.readable)
+        if (woke.readable) {
             readDatagrams(buffer, sizeof buffer);
-        else if (woke.failed)
+            if (stop_.load())
+                break; // closed by the callback
+        } else if (woke.failed) {
             std::this_thread::sleep_for(kAfterFailedWait);
+        }
         const Clock::time_point now = Clock::now();
         lookForConsole(now);
         sendDueRequestsAgain(now);
@@ -474,8 +488,15 @@ int Link::dropUnsent(const char *what)
 
 bool Link::transmit(const uint8_t *data, std::size_t size, const net::Address &to)
 {
-    if (net::sendTo(socket_, data, size, to))
-        return true;
+    std::string error;
+    {
+        std::lock_guard<std::mutex> lock(socketMutex_);
+        if (socket_ == net::kNoSocket)
+            return false; // closed while this was on its way
+        if (net::sendTo(socket_, data, size, to))
+            return true;
+        error = net::lastErrorText();
+    }
     if (isLogging()) {
         std::lock_guard<std::mutex> lock(sendReportMutex_);
         const Clock::time_point now = Clock::now();
@@ -483,8 +504,7 @@ bool Link::transmit(const uint8_t *data, std::size_t size, const net::Address &t
             ++sendFailuresUnreported_;
         } else {
             line("link %d: sending to %s failed: %s (%lu more failures unreported)", handle_,
-                 net::addressText(to).c_str(), net::lastErrorText().c_str(),
-                 sendFailuresUnreported_);
+                 net::addressText(to).c_str(), error.c_str(), sendFailuresUnreported_);
             lastSendReport_ = now;
             sendFailuresUnreported_ = 0;
         }

@@ -41,8 +41,9 @@ public:
     // Starts the receive thread of an open socket; handle names the link in
     // its diagnostic lines. Throws std::system_error when there is no thread.
     void start(int handle);
-    // Stops the receive thread. No callback runs once this returns, unless it
-    // is called from inside the callback, which then finishes on its own.
+    // Stops the receive thread and closes the socket: the receive port is free
+    // once this returns. No callback runs after that, unless it is called from
+    // inside the callback, which then finishes on its own.
     void close();
 
     void setLogging(bool on);
@@ -89,11 +90,16 @@ private:
     void sendDueRequestsAgain(Clock::time_point now);
 
     bool openSocket(int family, bool bothFamilies);
+    void closeSocket();
 
     const std::string host_;
     const int recvPort_;
     const int sendPort_;
     int handle_ = 0;
+    // Senders on any thread hold socketMutex_ while they use the socket, and
+    // close takes it to end the socket; the receive thread reads it without,
+    // as it has ended (or is the closing thread) by then.
+    std::mutex socketMutex_;
     net::Socket socket_ = net::kNoSocket;
     int socketFamily_ = 0;
     net::Waiter waiter_; // on the socket; closing and lookups wake the receive thread

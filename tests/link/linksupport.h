@@ -206,6 +206,8 @@ struct Recorder
     std::atomic<int> lateCalls{0};
     std::atomic<int> closeFromCallback{0}; // handle to close on the first event
     std::atomic<int> closeResult{1};
+    std::atomic<int> portAfterClose{0}; // bound again right after that close
+    std::atomic<bool> portFreeAfterClose{false};
 
     static void callback(const vontra_event *e, void *user)
     {
@@ -222,8 +224,11 @@ struct Recorder
             const auto *w = static_cast<const int32_t *>(e->payload);
             r.words.assign(w, w + payloadWords(e->id));
         }
-        if (const int h = self->closeFromCallback.exchange(0))
+        if (const int h = self->closeFromCallback.exchange(0)) {
             self->closeResult.store(vontra_close(h));
+            Udp again;
+            self->portFreeAfterClose.store(again.bind("0.0.0.0", uint16_t(self->portAfterClose)));
+        }
         std::lock_guard<std::mutex> lock(self->mutex);
         self->records.push_back(std::move(r));
         self->changed.notify_all();
