@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <iterator>
-#include <system_error>
 
 namespace vontra::link {
 
@@ -48,18 +47,6 @@ int milliSecondsUntil(Clock::time_point when, Clock::time_point now)
 }
 
 } // namespace
-
-// One lookup of the console's name, shared with the thread that runs it: the
-// link may be closed while the lookup still waits for a name server, and that
-// thread then finishes on its own.
-struct Link::Lookup
-{
-    std::mutex mutex;
-    bool done = false;
-    bool found = false;
-    net::Address address;
-    std::string why;
-};
 
 Link::Link(const char *host, int recvPort, int sendPort)
     : host_(host != nullptr ? host : ""), recvPort_(recvPort), sendPort_(sendPort)
@@ -176,6 +163,8 @@ void Link::run()
         sendDueRequestsAgain(now);
         flushDropReports(now);
     }
+    // Nothing of the link is touched by a lookup once it is closed.
+    lookup_.cancel();
     flushDropReports(Clock::now() + std::chrono::seconds(1));
     logTotals();
 }
@@ -190,7 +179,7 @@ int Link::sleepFor(Clock::time_point now)
         Clock::time_point due;
         if (tracker_.nextDue(due))
             next = std::min(next, due);
-        if (!known_ && !lookup_)
+        if (!known_ && !lookup_.pending())
             next = std::min(next, nextLookup_);
     }
     if (suppressedInWindow_ > 0)
@@ -324,53 +313,17 @@ void Link::lookForConsole(Clock::time_point now)
 {
     if (known_)
         return;
-    if (lookup_) {
-        bool found = false;
-        net::Address address;
-        std::string why;
-        {
-            std::lock_guard<std::mutex> lock(lookup_->mutex);
-            if (!lookup_->done)
-                return;
-            found = lookup_->found;
-            address = lookup_->address;
-            why = lookup_->why;
-        }
-        lookup_.reset();
-        if (found && becomeKnown(address, now))
+    if (lookup_.pending()) {
+        lookup::Answer answer;
+        if (!lookup_.take(answer))
             return;
-        lookupFailed(why.empty() ? "IPv6 is not available for its address" : why, now);
+        if (answer.found && becomeKnown(answer.address, now))
+            return;
+        lookupFailed(answer.why.empty() ? "IPv6 is not available for its address" : answer.why,
+                     now);
     }
-    if (now >= nextLookup_)
-        startLookup(now);
-}
-
-void Link::startLookup(Clock::time_point now)
-{
-    auto job = std::make_shared<Lookup>();
-    const std::weak_ptr<Link> self = weak_from_this();
-    const std::string name = host_;
-    const int port = sendPort_;
-    try {
-        std::thread([job, self, name, port] {
-            net::nameThisThread("vontra-lookup");
-            net::Address address;
-            std::string why;
-            const bool found = net::resolve(name.c_str(), port, address, &why);
-            {
-                std::lock_guard<std::mutex> lock(job->mutex);
-                job->done = true;
-                job->found = found;
-                job->address = address;
-                job->why = why;
-            }
-            if (const auto link = self.lock())
-                link->waiter_.wake();
-        }).detach();
-        lookup_ = job;
-    } catch (const std::system_error &) {
+    if (now >= nextLookup_ && !lookup_.start(host_, sendPort_, waiter_))
         lookupFailed("no thread to look it up with", now);
-    }
 }
 
 void Link::lookupFailed(const std::string &why, Clock::time_point now)

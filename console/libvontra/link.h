@@ -9,6 +9,7 @@
 #pragma once
 
 #include "datagram.h"
+#include "namelookup.h"
 #include "netio.h"
 #include "requesttracker.h"
 #include "vontra.h"
@@ -63,7 +64,6 @@ private:
         std::vector<uint8_t> bytes;
         Clock::time_point since;
     };
-    struct Lookup;
 
     void run();
     int sleepFor(Clock::time_point now);
@@ -79,7 +79,6 @@ private:
     // The console's name.
     bool consoleKnown();
     void lookForConsole(Clock::time_point now);
-    void startLookup(Clock::time_point now);
     void lookupFailed(const std::string &why, Clock::time_point now);
     bool becomeKnown(const net::Address &found, Clock::time_point now);
 
@@ -125,7 +124,7 @@ private:
     RequestTracker tracker_;
 
     // Looking up the name: receive thread only.
-    std::shared_ptr<Lookup> lookup_;
+    lookup::Lookup lookup_;
     Clock::time_point nextLookup_ = Clock::now();
     int failedLookups_ = 0;
 

@@ -3,6 +3,7 @@
 // display is expected to show for a console state.
 #pragma once
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
@@ -39,6 +40,13 @@ inline long rssKb()
     const QRegularExpression line(QStringLiteral("VmRSS:\\s+(\\d+) kB"));
     const auto match = line.match(text);
     return match.hasMatch() ? match.captured(1).toLong() : -1;
+}
+
+// Threads or open descriptors of this process ("task", "fd"), or -1.
+inline int countOf(const char *what)
+{
+    const QDir dir(QStringLiteral("/proc/self/") + QLatin1String(what));
+    return dir.exists() ? int(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;
 }
 
 // A 10 ms timer on the GUI thread that records how late it ever fired: a

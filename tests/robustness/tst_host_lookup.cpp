@@ -8,6 +8,7 @@
 #include "apptestsupport.h"
 #include "mainwindow.h"
 #include "robustsupport.h"
+#include "vontra.h"
 #include "vontra_wire.h"
 
 #include <QApplication>
@@ -183,6 +184,20 @@ void HostLookupTest::deadNameServerHoldsUpNothing()
     window.reset();
     qInfo("window closed in %lld ms during the lookup", closing.elapsed());
     QVERIFY2(closing.elapsed() < 300, "closing waited for the name lookup");
+
+    // Opened and closed over and over while the server stays silent: the
+    // lookups wait for it one at a time, not one thread and socket per link.
+    const int threads = robust::countOf("task"), descriptors = robust::countOf("fd");
+    for (int i = 0; i < 500; ++i) {
+        const int handle = vontra_open(consoleName, settings.recvPort(), settings.sendPort());
+        QVERIFY(handle != 0);
+        QThread::usleep(2000); // its lookup has begun
+        vontra_close(handle);
+    }
+    qInfo("%d threads and %d descriptors before 500 opens and closes, %d and %d after", threads,
+          descriptors, robust::countOf("task"), robust::countOf("fd"));
+    QVERIFY(robust::countOf("task") <= threads + 1);
+    QVERIFY(robust::countOf("fd") <= descriptors + 2);
     ::close(silent);
 }
 
