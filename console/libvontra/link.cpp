@@ -29,13 +29,8 @@ constexpr milliseconds kAfterFailedWait{200};
 // just coming up, then every few seconds.
 constexpr milliseconds kLookupPauses[] = {milliseconds(500), milliseconds(1000), milliseconds(2000),
                                           milliseconds(3000)};
-// What the program sends before the console's name resolves waits for it:
-// requests once per id, remote commands in order, at most this many of each.
+// Distinct requests that wait for the console's name at most.
 constexpr std::size_t kMaxWaitingRequests = 64;
-constexpr std::size_t kMaxWaitingCommands = 16;
-// A click is meant for its moment: a remote command that could not leave
-// within this time is dropped rather than switching the console much later.
-constexpr auto kCommandLifetime = std::chrono::seconds(10);
 constexpr int32_t kMeterEvent = 128; // never requested: not looked at as an answer
 
 int milliSecondsUntil(Clock::time_point when, Clock::time_point now)
@@ -341,8 +336,8 @@ void Link::lookupFailed(const std::string &why, Clock::time_point now)
              failedLookups_ == 1 ? "try" : "tries", double(pause.count()) / 1000.0);
 }
 
-// The name resolved: the console is known from now on, and what waited for it
-// leaves. False when the address cannot be used on this socket.
+// The name resolved: the console is known from now on, and the requests that
+// waited for it leave. False when the address cannot be used on this socket.
 bool Link::becomeKnown(const net::Address &found, Clock::time_point now)
 {
     net::Address address = found;
@@ -350,32 +345,22 @@ bool Link::becomeKnown(const net::Address &found, Clock::time_point now)
         address = net::mappedToIpv6(found);
     else if (found.family() != socketFamily_)
         return false;
-    std::deque<Waiting> kept;
+    std::vector<int> kept;
     {
         std::lock_guard<std::mutex> lock(outMutex_);
         console_ = address;
         known_ = true;
         kept.swap(waiting_);
+        for (int id : kept)
+            tracker_.sent(id, now);
     }
     if (isLogging())
-        line("link %d: console host \"%s\" is %s (after %d failed %s); sending the %lu messages "
+        line("link %d: console host \"%s\" is %s (after %d failed %s); sending the %lu requests "
              "kept for it",
              handle_, host_.c_str(), net::addressText(found).c_str(), failedLookups_,
              failedLookups_ == 1 ? "try" : "tries", static_cast<unsigned long>(kept.size()));
-    for (const Waiting &w : kept) {
-        if (!w.request && now - w.since > kCommandLifetime) {
-            if (isLogging())
-                line("link %d: a remote command waited too long for the console's address and "
-                     "was dropped",
-                     handle_);
-            continue;
-        }
-        if (w.request) {
-            std::lock_guard<std::mutex> lock(outMutex_);
-            tracker_.sent(w.id, now);
-        }
-        transmit(w.bytes.data(), w.bytes.size(), address);
-    }
+    for (int id : kept)
+        sendRequest(id, address);
     return true;
 }
 
@@ -386,8 +371,18 @@ int Link::send(const uint8_t *data, std::size_t size, bool request, int id)
     if (size == 0)
         return -1;
     std::unique_lock<std::mutex> lock(outMutex_);
-    if (!known_)
-        return keep(data, size, request, id);
+    if (!known_) {
+        if (request)
+            return keep(id);
+        lock.unlock();
+        // A click is meant for its moment and for a display that shows the
+        // console: carried out once the name resolves, it would switch the
+        // console by itself, long after the operator saw the display offline.
+        if (isLogging())
+            line("link %d: remote command dropped: console host \"%s\" not found yet", handle_,
+                 host_.c_str());
+        return -1;
+    }
     const net::Address to = console_;
     bool firstAwaited = false;
     if (request) {
@@ -402,41 +397,28 @@ int Link::send(const uint8_t *data, std::size_t size, bool request, int id)
     return transmit(data, size, to) ? 0 : -1;
 }
 
-// outMutex_ is held.
-int Link::keep(const uint8_t *data, std::size_t size, bool request, int id)
+// A request made before the console's name resolves asks for state that is
+// still wanted when it does: it waits, once per id. outMutex_ is held.
+int Link::keep(int id)
 {
-    const Clock::time_point now = Clock::now();
-    if (request) {
-        std::size_t requests = 0;
-        for (const Waiting &w : waiting_) {
-            if (w.request && w.id == id)
-                return 0; // asked already: one answer will do
-            requests += w.request ? 1 : 0;
-        }
-        if (requests >= kMaxWaitingRequests)
-            return dropUnsent("a request");
-    } else {
-        // Stale clicks make room first.
-        waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
-                                      [&](const Waiting &w) {
-                                          return !w.request && now - w.since > kCommandLifetime;
-                                      }),
-                       waiting_.end());
-        if (std::size_t(std::count_if(waiting_.begin(), waiting_.end(), [](const Waiting &w) {
-                return !w.request;
-            })) >= kMaxWaitingCommands)
-            return dropUnsent("a remote command");
+    if (std::find(waiting_.begin(), waiting_.end(), id) != waiting_.end())
+        return 0; // asked already: one answer will do
+    if (waiting_.size() >= kMaxWaitingRequests) {
+        if (isLogging())
+            line("link %d: console host \"%s\" not found yet and too many requests waiting for "
+                 "it: a request dropped",
+                 handle_, host_.c_str());
+        return -1;
     }
-    waiting_.push_back({request, id, std::vector<uint8_t>(data, data + size), now});
+    waiting_.push_back(id);
     return 0;
 }
 
-int Link::dropUnsent(const char *what)
+bool Link::sendRequest(int id, const net::Address &to)
 {
-    if (isLogging())
-        line("link %d: console host \"%s\" not found yet and too much waiting for it: %s dropped",
-             handle_, host_.c_str(), what);
-    return -1;
+    uint8_t buffer[wire::kMaxDatagram];
+    const std::size_t size = wire::encodeRequest(id, buffer, sizeof buffer);
+    return size > 0 && transmit(buffer, size, to);
 }
 
 bool Link::transmit(const uint8_t *data, std::size_t size, const net::Address &to)
@@ -477,9 +459,7 @@ void Link::sendDueRequestsAgain(Clock::time_point now)
         to = console_;
     }
     for (int id : ids) {
-        uint8_t buffer[wire::kMaxDatagram];
-        const std::size_t size = wire::encodeRequest(id, buffer, sizeof buffer);
-        if (size > 0 && transmit(buffer, size, to))
+        if (sendRequest(id, to))
             resent_.fetch_add(1, std::memory_order_relaxed);
     }
 }

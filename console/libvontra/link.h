@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -51,20 +50,12 @@ public:
     bool isLogging() const { return logging_.load(std::memory_order_relaxed); }
     void setCallback(vontra_callback callback, void *user);
 
-    // Sends to the console, or keeps the datagram until its name resolves.
-    // A request is followed until its answer comes (RequestTracker).
+    // Sends to the console. Before its name resolves a request waits for it
+    // and a remote command is dropped (-1). A request is followed until its
+    // answer comes (RequestTracker).
     int send(const uint8_t *data, std::size_t size, bool request, int id);
 
 private:
-    // A datagram kept until the console's name resolves.
-    struct Waiting
-    {
-        bool request; // else a remote command
-        int id;       // the request's id
-        std::vector<uint8_t> bytes;
-        Clock::time_point since;
-    };
-
     void run();
     int sleepFor(Clock::time_point now);
 
@@ -83,8 +74,8 @@ private:
     bool becomeKnown(const net::Address &found, Clock::time_point now);
 
     // Sending.
-    int keep(const uint8_t *data, std::size_t size, bool request, int id);
-    int dropUnsent(const char *what);
+    int keep(int id);
+    bool sendRequest(int id, const net::Address &to);
     bool transmit(const uint8_t *data, std::size_t size, const net::Address &to);
     void sendDueRequestsAgain(Clock::time_point now);
 
@@ -114,13 +105,13 @@ private:
 
     // The console's address, known from the open for a numeric host and
     // otherwise set once by the receive thread when the name resolves, and
-    // what waits for it: the datagrams kept until then and the requests
-    // whose answer has not come. The receive thread, the only one that
+    // the requests: the ids that wait for the name and those whose answer
+    // has not come. The receive thread, the only one that
     // changes `known_` and `console_`, reads them without the lock.
     std::mutex outMutex_;
     bool known_ = false;
     net::Address console_;
-    std::deque<Waiting> waiting_;
+    std::vector<int> waiting_;
     RequestTracker tracker_;
 
     // Looking up the name: receive thread only.

@@ -213,7 +213,7 @@ void HostLookupTest::nameThatResolvesLaterBringsTheDisplayOnline()
     openWindow(window);
     QVERIFY(MainWindowProbe::linkHandle(*window) != 0);
     QTest::qWait(1500);
-    // Asked for while the name does not resolve: kept, not lost.
+    // Clicked on an offline display while the name does not resolve.
     QTest::mouseClick(MainWindowProbe::moduleButton(*window, 2), Qt::LeftButton);
     QTest::qWait(500);
     QVERIFY(!MainWindowProbe::online(*window));
@@ -228,9 +228,9 @@ void HostLookupTest::nameThatResolvesLaterBringsTheDisplayOnline()
     QTRY_VERIFY_WITH_TIMEOUT(MainWindowProbe::online(*window), 5000);
     qInfo("online %lld ms after the name resolved", clock.elapsed());
     // The batch kept since the open, and the one the first meter event sends
-    // after the watchdog ran out meanwhile.
+    // after the watchdog ran out meanwhile; the click is not carried out now.
     QTRY_COMPARE_WITH_TIMEOUT(console.requests.load(), 22, 1000);
-    QCOMPARE(console.moduleCommands.load(), 1);
+    QCOMPARE(console.moduleCommands.load(), 0);
 }
 
 void HostLookupTest::hostThatNoLongerResolves()
