@@ -21,6 +21,9 @@ using vontra::log::line;
 constexpr int kBurst = 64;
 // Drop reports printed per second before they are summarised.
 constexpr int kDropReportsPerSecond = 5;
+// Before the console's name resolves, how often the datagrams dropped for
+// that are reported as a count.
+constexpr auto kUnknownDropCountEvery = std::chrono::seconds(60);
 // A wait that failed (it should not) is not tried again at once: no spinning.
 constexpr milliseconds kAfterFailedWait{200};
 // A console host name that does not resolve (no network yet, a name server
@@ -160,6 +163,7 @@ void Link::run()
     }
     // Nothing of the link is touched by a lookup once it is closed.
     lookup_.cancel();
+    reportUnknownDrops(Clock::now());
     flushDropReports(Clock::now() + std::chrono::seconds(1));
     logTotals();
 }
@@ -189,7 +193,12 @@ void Link::drop(int reason, const net::Address *from)
     dropped_[reason].fetch_add(1, std::memory_order_relaxed);
     if (!isLogging())
         return;
-    flushDropReports(Clock::now());
+    const Clock::time_point now = Clock::now();
+    if (!known_) {
+        dropWhileUnknown(reason, from, now);
+        return;
+    }
+    flushDropReports(now);
     if (reportedInWindow_ < kDropReportsPerSecond) {
         ++reportedInWindow_;
         if (from != nullptr)
@@ -212,6 +221,34 @@ void Link::flushDropReports(Clock::time_point now)
     windowStart_ = now;
     reportedInWindow_ = 0;
     suppressedInWindow_ = 0;
+}
+
+// Before the console's name resolves every datagram is dropped, the console's
+// own too, several a second for as long as the name stays unknown: the first
+// is reported, the rest are counted and the count reported now and then.
+void Link::dropWhileUnknown(int reason, const net::Address *from, Clock::time_point now)
+{
+    if (unknownDropReported_) {
+        ++unknownDrops_;
+        if (now >= nextUnknownCount_)
+            reportUnknownDrops(now);
+        return;
+    }
+    unknownDropReported_ = true;
+    nextUnknownCount_ = now + kUnknownDropCountEvery;
+    line("link %d: dropped datagram from %s: %s; until console host \"%s\" is found, such "
+         "drops are counted",
+         handle_, from != nullptr ? net::addressText(*from).c_str() : "?", dropText(reason),
+         host_.c_str());
+}
+
+void Link::reportUnknownDrops(Clock::time_point now)
+{
+    if (unknownDrops_ > 0 && isLogging())
+        line("link %d: %lu more datagrams dropped while console host \"%s\" was not found", handle_,
+             unknownDrops_, host_.c_str());
+    unknownDrops_ = 0;
+    nextUnknownCount_ = now + kUnknownDropCountEvery;
 }
 
 unsigned long Link::droppedTotal() const
@@ -345,6 +382,7 @@ bool Link::becomeKnown(const net::Address &found, Clock::time_point now)
         address = net::mappedToIpv6(found);
     else if (found.family() != socketFamily_)
         return false;
+    reportUnknownDrops(now);
     std::vector<int> kept;
     {
         std::lock_guard<std::mutex> lock(outMutex_);

@@ -64,6 +64,8 @@ private:
     void handleDatagram(const uint8_t *data, std::size_t size, const net::Address &from);
     void drop(int reason, const net::Address *from);
     void flushDropReports(Clock::time_point now);
+    void dropWhileUnknown(int reason, const net::Address *from, Clock::time_point now);
+    void reportUnknownDrops(Clock::time_point now);
     unsigned long droppedTotal() const;
     void logTotals();
 
@@ -129,6 +131,10 @@ private:
     Clock::time_point windowStart_ = Clock::now();
     int reportedInWindow_ = 0;
     unsigned long suppressedInWindow_ = 0;
+    // The same while the console's name does not resolve.
+    bool unknownDropReported_ = false;
+    unsigned long unknownDrops_ = 0;
+    Clock::time_point nextUnknownCount_;
 
     // Send failures are reported at most once a second, from any thread.
     std::mutex sendReportMutex_;
