@@ -42,11 +42,23 @@ inline long rssKb()
     return match.hasMatch() ? match.captured(1).toLong() : -1;
 }
 
-// Threads or open descriptors of this process ("task", "fd"), or -1.
-inline int countOf(const char *what)
+// Open descriptors of this process, or -1.
+inline int openDescriptors()
 {
-    const QDir dir(QStringLiteral("/proc/self/") + QLatin1String(what));
+    const QDir dir(QStringLiteral("/proc/self/fd"));
     return dir.exists() ? int(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;
+}
+
+// Threads of this process with this name.
+inline int threadsNamed(const QByteArray &name)
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    int count = 0;
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        count += comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name ? 1 : 0;
+    }
+    return count;
 }
 
 // A 10 ms timer on the GUI thread that records how late it ever fired: a
