@@ -5,7 +5,8 @@
 #     with the Start-menu shortcut, the "Apps & features" entry and the
 #     autostart entry; the program started from the shortcut goes online, and
 #     a new Wine session (a logon) starts it from the autostart entry;
-#  2. a build with a higher version and one file less upgrades it in place;
+#  2. a build with a higher version and one file less upgrades it in place,
+#     and the older package is then refused;
 #  3. `msiexec /x … /qn` leaves no file or registry key of the package (lists
 #     of drive C: and of HKLM\Software and HKCU\Software before and after);
 #     the operator's settings and another program's autostart entry stay;
@@ -58,11 +59,14 @@ msiexec() {
         fail "msiexec $* failed ($status)"
     }
 }
-# refused REASON ARGS...: msiexec must fail.
+# refused REASON ARGS...: msiexec must stop at the package's launch conditions.
 refused() {
     local reason=$1
     shift
-    ! wine msiexec "$@" /qn >/dev/null 2>&1 || fail "msiexec $* did not refuse $reason"
+    if wine msiexec "$@" /qn /l*v "$(winepath -w "$work/msiexec.log")" >/dev/null 2>&1 ||
+        ! grep -aqE 'LaunchConditions\. Return value [^1]' "$work/msiexec.log"; then
+        fail "msiexec $* did not refuse $reason"
+    fi
     echo "msiexec $* /qn: refused, $reason"
 }
 reg_query() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
@@ -239,6 +243,7 @@ check_one_entry "$upgrade_version"
 [ -f "$install_dir/vontra-meters.exe" ] || fail "no program after the upgrade"
 reg_query "$run_key" /v 'Vontra Meters' | grep -q REG_SZ || fail "the upgrade lost the autostart entry"
 echo "$(cd "$install_dir" && find . -type f | grep -c .) files, without the simulator; autostart kept"
+refused "an older version" /i "$(winepath -w "$msi")"
 
 step "3. remove"
 msiexec /x "$(winepath -w "$work/upgrade.msi")"
