@@ -2,9 +2,10 @@
 # Builds the program for 64-bit Windows on this Linux machine (Debian 12, with
 # MinGW-w64 and the Qt for Windows of ../shared/toolchains), runs the test
 # suites as Windows programs under Wine, lays out the runnable folder and packs
-# it as a ZIP, checks the DLL's exports and the program's version resource,
-# and finally runs the program from the ZIP under Wine against the console
-# simulator (tools/wine-e2e.sh).
+# it as a ZIP and as an MSI (packaging/windows), checks the DLL's exports and
+# the program's version resource, and finally runs the program from the ZIP
+# under Wine against the console simulator (tools/wine-e2e.sh) and checks the
+# MSI's install, upgrade and removal there (tools/wine-msi.sh).
 #
 #   tools/windows.sh [--no-tests] [--no-e2e] [--screenshot FILE]
 #
@@ -22,7 +23,7 @@ e2e_args=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --no-tests) tests=0; shift ;;
-    --no-e2e) e2e=0; shift ;;
+    --no-e2e) e2e=0; shift ;; # neither Wine run of the packages
     --screenshot) e2e_args+=(--screenshot "$2"); shift 2 ;;
     *) echo "windows.sh: unknown option $1" >&2; exit 2 ;;
     esac
@@ -38,10 +39,11 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 # The Linux build's packages and folder (the simulator for the end-to-end run
-# is a Linux program), plus the cross compiler, Wine and the X tools.
+# is a Linux program), plus the cross compiler, Wine, the X tools and the MSI
+# tools (wixl, msitools).
 setup() {
     VM_EXTRA_PACKAGES="xz-utils g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-        binutils-mingw-w64-x86-64 wine wine64 ${VM_EXTRA_PACKAGES:-}" VM_NO_BUILD=1 \
+        binutils-mingw-w64-x86-64 wine wine64 wixl msitools ${VM_EXTRA_PACKAGES:-}" VM_NO_BUILD=1 \
         tools/setup.sh >/dev/null
     # Qt and the program use std::thread: the POSIX-threads flavour of the
     # compiler (the toolchain file names it; this makes it the default too).
@@ -98,10 +100,11 @@ wine_tests() {
 }
 
 package() {
-    rm -rf "${folder:?}" "$zip"
+    rm -rf "${folder:?}" "$zip" "$msi"
     cmake --install "$build" --prefix "$folder" --strip
     (cd "$build" && cpack -G ZIP)
     [ -f "$zip" ]
+    packaging/windows/make-msi.sh "$folder" "$version" "$msi"
     echo "Runnable folder: $folder"
     echo "ZIP: $zip"
 }
@@ -143,7 +146,9 @@ version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackCon
 name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
 folder=$build/$name
 zip=$build/$name.zip
+msi=$build/$name.msi
 [ "$tests" = 0 ] || step wine_tests
 step package
 step check_binaries
 [ "$e2e" = 0 ] || step tools/wine-e2e.sh "$zip" "${e2e_args[@]}"
+[ "$e2e" = 0 ] || step tools/wine-msi.sh "$msi" "$folder"
