@@ -152,6 +152,8 @@ QRgb pixelOf(const QPixmap &pixmap, int x, int y)
 
 } // namespace
 
+Q_DECLARE_METATYPE(FontSizes)
+
 class TestLayout : public QObject
 {
     Q_OBJECT
@@ -159,6 +161,8 @@ class TestLayout : public QObject
 private slots:
     void workedValues_data();
     void workedValues();
+    void textsFillTheirBoxesAsAt96Dpi_data();
+    void textsFillTheirBoxesAsAt96Dpi();
     void designShapeGivesWholeScale();
     void shrinkingRestoresDesignFonts();
     void backgroundSwapRescalesOnce_data();
@@ -277,6 +281,54 @@ void TestLayout::workedValues()
         QCOMPARE(face.pixel(0, middle.y()), pixelOf(fill, 0, middle.y()) | 0xff000000u);
     if (yOffset > 0)
         QCOMPARE(face.pixel(middle.x(), 0), pixelOf(fill, middle.x(), 0) | 0xff000000u);
+}
+
+void TestLayout::textsFillTheirBoxesAsAt96Dpi_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<FontSizes>("design"); // the point sizes at 96 DPI
+    QTest::newRow("986x650") << QSize(986, 650) << FontSizes();
+    QTest::newRow("1920x1080") << QSize(1920, 1080) << FontSizes{24, 16, 16, 19, 66, 39};
+}
+
+// Whatever the desktop's DPI (a second run sets QT_FONT_DPI), every text of
+// the canvas is as wide as at 96 DPI, and so fits its box, and the digital
+// clock's date line starts where it does at 96 DPI.
+void TestLayout::textsFillTheirBoxesAsAt96Dpi()
+{
+    REQUIRE_BACKGROUND();
+    QFETCH(QSize, size);
+    QFETCH(FontSizes, design);
+    auto subject = makeSubject();
+    MainWindow &w = subject->window;
+    const Ui::MainWindow *ui = Probe::ui(w);
+    ui->DigitalClock->checkTime();
+    resizeAndPaint(w, size);
+
+    QImage at96(1, 1, QImage::Format_RGB32);
+    at96.setDotsPerMeterY(3780); // 96 DPI
+    const auto check = [&](const QFont &font, const QWidget *widget, int pointSize,
+                           const QString &text) {
+        QFont reference = font;
+        reference.setPointSize(pointSize);
+        const QFontMetricsF shown(font, widget);
+        const QFontMetricsF designed(reference, &at96);
+        const qreal ratio = shown.horizontalAdvance(text) / designed.horizontalAdvance(text);
+        const QString what = QStringLiteral("%1 \"%2\": %3 of its width at 96 DPI")
+                                 .arg(widget->objectName(), text)
+                                 .arg(ratio);
+        QVERIFY2(qAbs(ratio - 1) < 0.05, qPrintable(what));
+        QVERIFY2(shown.horizontalAdvance(text) < widget->width(), qPrintable(what));
+        QVERIFY2(qAbs(shown.height() / designed.height() - 1) < 0.05, qPrintable(what));
+    };
+    for (QLabel *label : {ui->proglabel, ui->crmlabel, ui->timelabel, ui->signalslabel})
+        check(label->font(), label, design.caption, label->text());
+    check(ui->footerlabel->font(), ui->footerlabel, design.footer, ui->footerlabel->text());
+    check(ui->label_src_1->font(), ui->label_src_1, design.source, QStringLiteral("VOIP"));
+    check(ui->label_mictime->font(), ui->label_mictime, design.micTime, "00:00:00");
+    const TVKDigitalClock *clock = ui->DigitalClock;
+    check(clock->timeDisplayFont(), clock, design.time, clock->timeText());
+    check(clock->dateDisplayFont(), clock, design.date, clock->dateText());
 }
 
 void TestLayout::designShapeGivesWholeScale()
