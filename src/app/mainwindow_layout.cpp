@@ -77,6 +77,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     rescalePending = true;
 }
 
+void MainWindow::onScreenChanged()
+{
+    // The fonts' DPI factor may have changed: lay the canvas out anew, as
+    // after a resize.
+    rescalePending = true;
+    update();
+}
+
 void MainWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
