@@ -84,42 +84,42 @@ TVKAnalogClock::~TVKAnalogClock() = default;
 
 void TVKAnalogClock::setHourLines(bool value)
 {
-    assign(m_hourLines, value);
+    assign(m_hourLines, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesLength(int value)
 {
-    assign(m_hourLinesLength, value);
+    assign(m_hourLinesLength, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesWidth(int value)
 {
-    assign(m_hourLinesWidth, value);
+    assign(m_hourLinesWidth, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesColor(const QColor &value)
 {
-    assign(m_hourLinesColor, value);
+    assign(m_hourLinesColor, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLines(bool value)
 {
-    assign(m_minuteLines, value);
+    assign(m_minuteLines, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesLength(int value)
 {
-    assign(m_minuteLinesLength, value);
+    assign(m_minuteLinesLength, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesWidth(int value)
 {
-    assign(m_minuteLinesWidth, value);
+    assign(m_minuteLinesWidth, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesColor(const QColor &value)
 {
-    assign(m_minuteLinesColor, value);
+    assign(m_minuteLinesColor, value, &m_lines);
 }
 
 void TVKAnalogClock::setSecondDots(bool value)
@@ -134,12 +134,12 @@ void TVKAnalogClock::setSecondDotsCountDown(bool value)
 
 void TVKAnalogClock::setDotSize(int value)
 {
-    assign(m_dotSize, value);
+    assign(m_dotSize, value, &m_dots);
 }
 
 void TVKAnalogClock::setDotColor(const QColor &value)
 {
-    assign(m_dotColor, value);
+    assign(m_dotColor, value, &m_dots);
 }
 
 void TVKAnalogClock::setHands(bool value)
@@ -281,19 +281,13 @@ QRegion TVKAnalogClock::timeDependentParts() const
         return rect();
     QRegion parts;
     if (m_hands) {
-        const auto handArea = [this](const QPolygon &hand, double degrees) {
-            const QTransform place = QTransform().rotate(degrees) * dialTransform();
+        for (const Hand &hand : shownHands()) {
+            const QTransform place = QTransform().rotate(hand.degrees) * dialTransform();
             // One pixel more on each side for the antialiased edge.
-            return place.mapRect(QRectF(hand.boundingRect()))
-                .toAlignedRect()
-                .adjusted(-2, -2, 2, 2);
-        };
-        parts +=
-            handArea(handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength),
-                     (m_shownHour + m_shownMinute / 60.0) * degreesPerHour);
-        parts += handArea(
-            handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength),
-            (m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition);
+            parts += place.mapRect(QRectF(hand.shape.boundingRect()))
+                         .toAlignedRect()
+                         .adjusted(-2, -2, 2, 2);
+        }
     }
     return parts;
 }
@@ -303,22 +297,16 @@ QRegion TVKAnalogClock::changedDots(int fromSecond, int toSecond) const
     if (!m_secondDots)
         return QRegion();
     QRegion dots;
-    const auto lit = [this](int i, int second) {
-        return m_secondDotsCountDown ? i >= second : i <= second;
-    };
     const QTransform dial = dialTransform();
     for (int i = 0; i < positions; ++i)
-        if (lit(i, fromSecond) != lit(i, toSecond))
+        if (dotLit(i, fromSecond) != dotLit(i, toSecond))
             dots += m_dots.area(dial, i);
     return dots;
 }
 
 void TVKAnalogClock::paintEvent(QPaintEvent *)
 {
-    const QPolygon hourHand =
-        handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength);
-    const QPolygon minuteHand =
-        handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength);
+    const std::array<Hand, 2> hands = shownHands();
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -327,13 +315,26 @@ void TVKAnalogClock::paintEvent(QPaintEvent *)
     m_lines.paint(painter, [](int) { return true; });
     drawEndTime(painter);
     drawCountDown(painter);
-    drawHands(painter, hourHand, minuteHand);
-    if (m_secondDots) {
-        // The current second's dot shows in both modes.
-        m_dots.paint(painter, [this](int i) {
-            return m_secondDotsCountDown ? i >= m_shownSecond : i <= m_shownSecond;
-        });
-    }
+    drawHands(painter, hands);
+    if (m_secondDots)
+        m_dots.paint(painter, [this](int i) { return dotLit(i, m_shownSecond); });
+}
+
+std::array<TVKAnalogClock::Hand, 2> TVKAnalogClock::shownHands() const
+{
+    return {{
+        // Not reduced modulo 12: 13 h turns 390 degrees, the direction of 1 h.
+        {handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength),
+         (m_shownHour + m_shownMinute / 60.0) * degreesPerHour, m_hourHandColor},
+        {handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength),
+         (m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition, m_minuteHandColor},
+    }};
+}
+
+bool TVKAnalogClock::dotLit(int i, int second) const
+{
+    // The current second's dot shows in both modes.
+    return m_secondDotsCountDown ? i >= second : i <= second;
 }
 
 void TVKAnalogClock::drawEndTime(QPainter &painter) const
@@ -382,24 +383,18 @@ void TVKAnalogClock::drawCountDown(QPainter &painter) const
                     arcSpan(360.0 * double(m_countDownTime) * 16.0 / 60.0));
 }
 
-void TVKAnalogClock::drawHands(QPainter &painter, const QPolygon &hourHand,
-                               const QPolygon &minuteHand) const
+void TVKAnalogClock::drawHands(QPainter &painter, const std::array<Hand, 2> &hands) const
 {
     if (!m_hands)
         return;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_hourHandColor);
-    painter.save();
-    // Not reduced modulo 12: 13 h turns 390 degrees, the direction of 1 h.
-    painter.rotate((m_shownHour + m_shownMinute / 60.0) * degreesPerHour);
-    painter.drawConvexPolygon(hourHand);
-    painter.restore();
-
-    painter.setBrush(m_minuteHandColor);
-    painter.save();
-    painter.rotate((m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition);
-    painter.drawConvexPolygon(minuteHand);
-    painter.restore();
+    for (const Hand &hand : hands) {
+        painter.setBrush(hand.color);
+        painter.save();
+        painter.rotate(hand.degrees);
+        painter.drawConvexPolygon(hand.shape);
+        painter.restore();
+    }
 }
 
 bool TVKAnalogClock::isHourPosition(int i)

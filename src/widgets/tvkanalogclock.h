@@ -1,16 +1,17 @@
 #pragma once
 
 #include <QColor>
+#include <QPolygon>
 #include <QRegion>
 #include <QTime>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 #include "dialring.h"
 
 class QPainter;
-class QPolygon;
 
 // A studio clock drawn on a 200 x 200 unit dial scaled to the widget: hour
 // and minute lines, two short hands near the rim, a ring of second dots, and
@@ -170,16 +171,29 @@ protected:
 
 private:
     // Stores a changed value and repaints; equal values do nothing. A NaN
-    // never compares equal, so it always counts as a change.
-    template <typename T> void assign(T &member, const T &value)
+    // never compares equal, so it always counts as a change. The ring drawn
+    // with the value, if any, is drawn anew.
+    template <typename T> void assign(T &member, const T &value, DialRing *drawnWith = nullptr)
     {
         if (member == value)
             return;
         member = value;
-        m_lines.clear(); // any look may have changed
-        m_dots.clear();
+        if (drawnWith)
+            drawnWith->clear();
         update();
     }
+
+    // A hand as shown now: its triangle in dial units, pointing to 12
+    // o'clock, to be turned clockwise by `degrees`.
+    struct Hand
+    {
+        QPolygon shape;
+        double degrees;
+        QColor color;
+    };
+    std::array<Hand, 2> shownHands() const;
+    // Whether the dot of position i is lit at the given second.
+    bool dotLit(int i, int second) const;
 
     // The dial's 200 x 200 units, centred, at the widget's size.
     QTransform dialTransform() const;
@@ -189,7 +203,7 @@ private:
     QRegion changedDots(int fromSecond, int toSecond) const;
     void drawEndTime(QPainter &painter) const;
     void drawCountDown(QPainter &painter) const;
-    void drawHands(QPainter &painter, const QPolygon &hourHand, const QPolygon &minuteHand) const;
+    void drawHands(QPainter &painter, const std::array<Hand, 2> &hands) const;
     // The shapes of the two rings, in dial units at 12 o'clock.
     static bool isHourPosition(int i);
     void drawScaleLine(QPainter &painter, int i) const;
