@@ -437,5 +437,9 @@ void TVKAnalogClock::drawDot(QPainter &painter) const
 
 QRectF TVKAnalogClock::dotRect() const
 {
-    return QRectF(-halfRounded(m_dotSize), m_dotSize - dialRadius, m_dotSize, m_dotSize);
+    // A negative size gives a rectangle of negative width and height, which
+    // Qt would draw as nothing or as a sliver: drawn as the formula places
+    // it, the dot lies just outside the ring of positive sizes.
+    return QRectF(-halfRounded(m_dotSize), m_dotSize - dialRadius, m_dotSize, m_dotSize)
+        .normalized();
 }
