@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "screenwatch.h"
 #include "sharedpictureengine.h"
 
 #include <QCoreApplication>
@@ -161,6 +162,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     backgroundFill = new QPixmap(QPixmap::fromImage(fillPicture.get()));
     scaledBackground = new QPixmap;
     scaledBackgroundFill = new QPixmap;
+    connect(new ScreenWatch(this), SIGNAL(changed()), this, SLOT(onScreenChanged()));
 
     loadSettings();
     openLink();

@@ -63,6 +63,8 @@ private slots:
     void onKeepAliveTimeout();
     void onKeepAliveTimer();
     void onlineStatusChanged();
+    // The window went to another screen, or its screen's scaling changed.
+    void onScreenChanged();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

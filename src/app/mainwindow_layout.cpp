@@ -18,20 +18,28 @@ constexpr int designWidth = 986;
 constexpr int designHeight = 650;
 constexpr double designAspect = 1.5169230769230768; // 986 / 650
 
-// Point sizes at scale 1.
+// Point sizes at scale 1, on a desktop of the reference DPI.
 constexpr double captionPointSize = 15;
 constexpr double footerPointSize = 10;
 constexpr double sourcePointSize = 10;
 constexpr double micTimePointSize = 12;
+// The design's point sizes are sizes on its pixel canvas at 96 DPI, the
+// 100 % of every desktop.
+constexpr double referenceDpi = 96;
 
 int scaled(int value, float scale)
 {
     return int(std::trunc(double(value) * double(scale)));
 }
 
-QFont withPointSize(QFont font, double baseSize, float scale)
+// Qt turns points into pixels with the desktop's logical DPI: on a desktop at
+// 150 % (144 DPI) a design point size would be 1.5 times the pixels of its box
+// and be cut. The size set is the one that gives, at the widget's DPI, the
+// pixels the design size gives at 96 DPI; Qt resolves a widget's font with
+// the same logicalDpiY(). At 96 DPI it is the design size itself.
+QFont withPointSize(QFont font, double baseSize, float scale, int dpi)
 {
-    font.setPointSize(int(std::trunc(double(scale) * baseSize)));
+    font.setPointSizeF(std::trunc(double(scale) * baseSize) * referenceDpi / dpi);
     return font;
 }
 
@@ -67,6 +75,14 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 {
     windowSize = event->size();
     rescalePending = true;
+}
+
+void MainWindow::onScreenChanged()
+{
+    // The fonts' DPI factor may have changed: lay the canvas out anew, as
+    // after a resize.
+    rescalePending = true;
+    update();
 }
 
 void MainWindow::paintEvent(QPaintEvent *)
@@ -111,19 +127,22 @@ void MainWindow::rescale()
                                      scaled(r.width(), scale), scaled(r.height(), scale));
     }
 
-    const QFont caption = withPointSize(ui->proglabel->font(), captionPointSize, scale);
+    // All of the canvas is on the window's screen.
+    const int dpi = logicalDpiY();
+    const QFont caption = withPointSize(ui->proglabel->font(), captionPointSize, scale, dpi);
     for (QLabel *label : {ui->proglabel, ui->crmlabel, ui->timelabel, ui->signalslabel})
         label->setFont(caption);
-    ui->footerlabel->setFont(withPointSize(ui->footerlabel->font(), footerPointSize, scale));
-    const QFont source = withPointSize(ui->label_src_1->font(), sourcePointSize, scale);
+    ui->footerlabel->setFont(withPointSize(ui->footerlabel->font(), footerPointSize, scale, dpi));
+    const QFont source = withPointSize(ui->label_src_1->font(), sourcePointSize, scale, dpi);
     for (QLabel *label : {ui->label_src_1, ui->label_src_2, ui->label_src_3, ui->label_src_4,
                           ui->label_src_5, ui->label_src_6, ui->label_src_7, ui->label_src_8})
         label->setFont(source);
-    ui->label_mictime->setFont(withPointSize(ui->label_mictime->font(), micTimePointSize, scale));
+    ui->label_mictime->setFont(
+        withPointSize(ui->label_mictime->font(), micTimePointSize, scale, dpi));
     ui->DigitalClock->setTimeDisplayFont(
-        withPointSize(ui->DigitalClock->timeDisplayFont(), digitalTimePointSize, scale));
+        withPointSize(ui->DigitalClock->timeDisplayFont(), digitalTimePointSize, scale, dpi));
     ui->DigitalClock->setDateDisplayFont(
-        withPointSize(ui->DigitalClock->dateDisplayFont(), digitalDatePointSize, scale));
+        withPointSize(ui->DigitalClock->dateDisplayFont(), digitalDatePointSize, scale, dpi));
 
     for (TVKPPMMeter *meter : meters())
         meter->calculatePosition();

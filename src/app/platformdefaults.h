@@ -1,13 +1,24 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QtGlobal>
 
 // Platform choices made before the application object exists
 // (docs/performance.md). Each is only a default: a setting of the user's, even
-// an empty one, stands.
+// an empty one, stands; but Qt's per-screen scaling, which desktops turn on for
+// every Qt program, stays off.
 inline void applyPlatformDefaults()
 {
+    // The window lays its canvas out in device pixels and fits its fonts to
+    // the screen's DPI itself (mainwindow_layout.cpp). Qt's own scaling, which
+    // a desktop may turn on for every Qt program (QT_SCREEN_SCALE_FACTORS,
+    // QT_AUTO_SCREEN_SCALE_FACTOR), would make the 986 x 650 minimum size
+    // 1972 x 1300 pixels at 200 %, larger than a 1920 x 1080 screen. A global
+    // QT_SCALE_FACTOR still counts. (Qt takes the attribute only before the
+    // application object exists.)
+    if (!QCoreApplication::instance())
+        QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
 #ifdef Q_OS_UNIX
     const auto preset = [](const char *name, const char *value) {
         if (!qEnvironmentVariableIsSet(name))

@@ -1,6 +1,7 @@
 #include "csettingsdialog.h"
 #include "ui_csettingsdialog.h"
 
+#include "formscale.h"
 #include "linkdefaults.h"
 #include "portfieldguard.h"
 #include "vontra.h"
@@ -46,6 +47,7 @@ CSettingsDialog::CSettingsDialog(qint16 udp_send_port, qint16 udp_recv_port, boo
     : QDialog(parent), ui(new Ui::CSettingsDialog)
 {
     ui->setupUi(this);
+    scaleFormToDpi(this);
 
     ui->UdpSendPortEdit->setValidator(portValidator(this));
     ui->UdpRecvPortEdit->setValidator(portValidator(this));

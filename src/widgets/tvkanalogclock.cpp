@@ -1,7 +1,6 @@
 #include "tvkanalogclock.h"
 #include "systemsecond.h"
 
-#include <QImage>
 #include <QPainter>
 #include <QPen>
 #include <QPolygon>
@@ -19,7 +18,7 @@ constexpr int defaultSide = 200;
 constexpr double dialSize = 200.0; // the dial's side in dial units
 constexpr int dialRadius = 100;
 constexpr int lineRingRadius = 96; // outer end of the hour and minute lines
-constexpr int positions = 60;
+constexpr int positions = DialRing::positions;
 constexpr double degreesPerPosition = 6.0;
 constexpr double degreesPerHour = 30.0;
 constexpr int arcTwelveOClock = 90 * 16;
@@ -66,7 +65,12 @@ QPolygon handTriangle(int halfWidth, int border, int length)
 
 } // namespace
 
-TVKAnalogClock::TVKAnalogClock(QWidget *parent) : QWidget(parent)
+TVKAnalogClock::TVKAnalogClock(QWidget *parent)
+    : QWidget(parent), m_lines([this](QPainter &painter, int i) { drawScaleLine(painter, i); },
+                               [this](int i) { return scaleLineBounds(i); }),
+      m_dots([this](QPainter &painter, int) { drawDot(painter); },
+             // A pen of width 1, scaled with the dial, outlines the dot.
+             [this](int) { return dotRect().adjusted(-1, -1, 1, 1); })
 {
     setWindowTitle(tr("Analog Clock"));
     resize(defaultSide, defaultSide);
@@ -80,42 +84,42 @@ TVKAnalogClock::~TVKAnalogClock() = default;
 
 void TVKAnalogClock::setHourLines(bool value)
 {
-    assign(m_hourLines, value);
+    assign(m_hourLines, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesLength(int value)
 {
-    assign(m_hourLinesLength, value);
+    assign(m_hourLinesLength, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesWidth(int value)
 {
-    assign(m_hourLinesWidth, value);
+    assign(m_hourLinesWidth, value, &m_lines);
 }
 
 void TVKAnalogClock::setHourLinesColor(const QColor &value)
 {
-    assign(m_hourLinesColor, value);
+    assign(m_hourLinesColor, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLines(bool value)
 {
-    assign(m_minuteLines, value);
+    assign(m_minuteLines, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesLength(int value)
 {
-    assign(m_minuteLinesLength, value);
+    assign(m_minuteLinesLength, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesWidth(int value)
 {
-    assign(m_minuteLinesWidth, value);
+    assign(m_minuteLinesWidth, value, &m_lines);
 }
 
 void TVKAnalogClock::setMinuteLinesColor(const QColor &value)
 {
-    assign(m_minuteLinesColor, value);
+    assign(m_minuteLinesColor, value, &m_lines);
 }
 
 void TVKAnalogClock::setSecondDots(bool value)
@@ -130,12 +134,12 @@ void TVKAnalogClock::setSecondDotsCountDown(bool value)
 
 void TVKAnalogClock::setDotSize(int value)
 {
-    assign(m_dotSize, value);
+    assign(m_dotSize, value, &m_dots);
 }
 
 void TVKAnalogClock::setDotColor(const QColor &value)
 {
-    assign(m_dotColor, value);
+    assign(m_dotColor, value, &m_dots);
 }
 
 void TVKAnalogClock::setHands(bool value)
@@ -272,69 +276,65 @@ QTransform TVKAnalogClock::dialTransform() const
 
 QRegion TVKAnalogClock::timeDependentParts() const
 {
-    // Before the first paint nothing is known of the pictures; the end-time
-    // marker and its arc follow the time too.
-    if (m_sprites.empty() || m_spritesSize != size() || m_endTime)
+    // The end-time marker and its arc follow the time too.
+    if (m_endTime)
         return rect();
     QRegion parts;
     if (m_hands) {
-        const auto handArea = [this](const QPolygon &hand, double degrees) {
-            const QTransform place = QTransform().rotate(degrees) * dialTransform();
+        for (const Hand &hand : shownHands()) {
+            const QTransform place = QTransform().rotate(hand.degrees) * dialTransform();
             // One pixel more on each side for the antialiased edge.
-            return place.mapRect(QRectF(hand.boundingRect()))
-                .toAlignedRect()
-                .adjusted(-2, -2, 2, 2);
-        };
-        parts +=
-            handArea(handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength),
-                     (m_shownHour + m_shownMinute / 60.0) * degreesPerHour);
-        parts += handArea(
-            handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength),
-            (m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition);
+            parts += place.mapRect(QRectF(hand.shape.boundingRect()))
+                         .toAlignedRect()
+                         .adjusted(-2, -2, 2, 2);
+        }
     }
     return parts;
 }
 
 QRegion TVKAnalogClock::changedDots(int fromSecond, int toSecond) const
 {
-    if (!m_secondDots || m_sprites.dots.empty())
+    if (!m_secondDots)
         return QRegion();
     QRegion dots;
-    const auto lit = [this](int i, int second) {
-        return m_secondDotsCountDown ? i >= second : i <= second;
-    };
-    for (int i = 0; i < positions; ++i) {
-        const Sprite &sprite = m_sprites.dots[std::size_t(i)];
-        if (lit(i, fromSecond) != lit(i, toSecond) && !sprite.image.isNull())
-            dots += QRectF(sprite.at, QSizeF(sprite.image.size()) / sprite.image.devicePixelRatio())
-                        .toAlignedRect();
-    }
+    const QTransform dial = dialTransform();
+    for (int i = 0; i < positions; ++i)
+        if (dotLit(i, fromSecond) != dotLit(i, toSecond))
+            dots += m_dots.area(dial, i);
     return dots;
 }
 
 void TVKAnalogClock::paintEvent(QPaintEvent *)
 {
-    const QPolygon hourHand =
-        handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength);
-    const QPolygon minuteHand =
-        handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength);
+    const std::array<Hand, 2> hands = shownHands();
 
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setTransform(dialTransform());
 
-    drawScaleLines(painter);
+    m_lines.paint(painter, [](int) { return true; });
     drawEndTime(painter);
     drawCountDown(painter);
-    drawHands(painter, hourHand, minuteHand);
-    drawSecondDots(painter);
+    drawHands(painter, hands);
+    if (m_secondDots)
+        m_dots.paint(painter, [this](int i) { return dotLit(i, m_shownSecond); });
 }
 
-void TVKAnalogClock::drawScaleLines(QPainter &painter)
+std::array<TVKAnalogClock::Hand, 2> TVKAnalogClock::shownHands() const
 {
-    if (m_sprites.empty() || m_spritesSize != size())
-        makeSprites(painter.transform());
-    drawRing(painter, m_sprites.lines, [](int) { return true; });
+    return {{
+        // Not reduced modulo 12: 13 h turns 390 degrees, the direction of 1 h.
+        {handTriangle(halfRounded(m_hourHandWidth), m_hourHandBorder, m_hourHandLength),
+         (m_shownHour + m_shownMinute / 60.0) * degreesPerHour, m_hourHandColor},
+        {handTriangle(halfRounded(m_minuteHandWidth), m_minuteHandBorder, m_minuteHandLength),
+         (m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition, m_minuteHandColor},
+    }};
+}
+
+bool TVKAnalogClock::dotLit(int i, int second) const
+{
+    // The current second's dot shows in both modes.
+    return m_secondDotsCountDown ? i >= second : i <= second;
 }
 
 void TVKAnalogClock::drawEndTime(QPainter &painter) const
@@ -383,118 +383,63 @@ void TVKAnalogClock::drawCountDown(QPainter &painter) const
                     arcSpan(360.0 * double(m_countDownTime) * 16.0 / 60.0));
 }
 
-void TVKAnalogClock::drawHands(QPainter &painter, const QPolygon &hourHand,
-                               const QPolygon &minuteHand) const
+void TVKAnalogClock::drawHands(QPainter &painter, const std::array<Hand, 2> &hands) const
 {
     if (!m_hands)
         return;
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_hourHandColor);
-    painter.save();
-    // Not reduced modulo 12: 13 h turns 390 degrees, the direction of 1 h.
-    painter.rotate((m_shownHour + m_shownMinute / 60.0) * degreesPerHour);
-    painter.drawConvexPolygon(hourHand);
-    painter.restore();
-
-    painter.setBrush(m_minuteHandColor);
-    painter.save();
-    painter.rotate((m_shownMinute + m_shownSecond / 60.0) * degreesPerPosition);
-    painter.drawConvexPolygon(minuteHand);
-    painter.restore();
-}
-
-void TVKAnalogClock::drawSecondDots(QPainter &painter)
-{
-    if (!m_secondDots)
-        return;
-    // The current second's dot shows in both modes.
-    drawRing(painter, m_sprites.dots, [this](int i) {
-        return m_secondDotsCountDown ? i >= m_shownSecond : i <= m_shownSecond;
-    });
-}
-
-void TVKAnalogClock::drawRing(QPainter &painter, const Ring &ring,
-                              const std::function<bool(int)> &shown)
-{
-    painter.save();
-    painter.resetTransform();
-    for (int i = 0; i < int(ring.size()); ++i) {
-        const Sprite &sprite = ring[std::size_t(i)];
-        if (!sprite.image.isNull() && shown(i))
-            painter.drawImage(sprite.at, sprite.image);
+    for (const Hand &hand : hands) {
+        painter.setBrush(hand.color);
+        painter.save();
+        painter.rotate(hand.degrees);
+        painter.drawConvexPolygon(hand.shape);
+        painter.restore();
     }
-    painter.restore();
 }
 
-void TVKAnalogClock::makeSprites(const QTransform &dial)
+bool TVKAnalogClock::isHourPosition(int i)
 {
-    // Scale lines: an hour line at every fifth position, a minute line at the
-    // others, each where it is switched on.
-    const QPen hourPen = linePen(m_hourLinesColor, m_hourLinesWidth);
-    const QPen minutePen = linePen(m_minuteLinesColor, m_minuteLinesWidth);
-    const QLine hourLine(0, m_hourLinesLength + m_hourLinesWidth / 2 - lineRingRadius, 0,
-                         m_hourLinesWidth / 2 - lineRingRadius);
-    const QLine minuteLine(0, m_minuteLinesLength + m_minuteLinesWidth / 2 - lineRingRadius, 0,
-                           m_minuteLinesWidth / 2 - lineRingRadius);
-    const auto isHour = [](int i) { return i % 5 == 0; };
-    m_sprites.lines = makeRing(
-        dial,
-        [&](QPainter &p, int i) {
-            if (isHour(i) ? !m_hourLines : !m_minuteLines)
-                return;
-            p.setPen(isHour(i) ? hourPen : minutePen);
-            p.drawLine(isHour(i) ? hourLine : minuteLine);
-        },
-        [&](int i) {
-            if (isHour(i) ? !m_hourLines : !m_minuteLines)
-                return QRectF();
-            const QLine &line = isHour(i) ? hourLine : minuteLine;
-            // The square cap reaches half the pen beyond each end.
-            const qreal reach = qMax(1, isHour(i) ? m_hourLinesWidth : m_minuteLinesWidth);
-            return QRectF(line.p1(), line.p2()).normalized().adjusted(-reach, -reach, reach, reach);
-        });
-
-    const int offset = halfRounded(m_dotSize);
-    const QRect dot(-offset, m_dotSize - dialRadius, m_dotSize, m_dotSize);
-    m_sprites.dots = makeRing(
-        dial,
-        [&](QPainter &p, int) {
-            p.setPen(m_dotColor);
-            p.setBrush(m_dotColor);
-            p.drawEllipse(dot);
-        },
-        // A pen of width 1, scaled with the dial, outlines the dot.
-        [&](int) { return QRectF(dot).adjusted(-1, -1, 1, 1); });
-    m_spritesSize = size();
+    return i % 5 == 0;
 }
 
-TVKAnalogClock::Ring TVKAnalogClock::makeRing(const QTransform &dial,
-                                              const std::function<void(QPainter &, int)> &draw,
-                                              const std::function<QRectF(int)> &bounds) const
+void TVKAnalogClock::drawScaleLine(QPainter &painter, int i) const
 {
-    const qreal ratio = devicePixelRatioF();
-    const QTransform toDevice = QTransform::fromScale(ratio, ratio);
-    Ring ring(static_cast<std::size_t>(positions));
-    for (int i = 0; i < positions; ++i) {
-        const QRectF shape = bounds(i);
-        if (shape.isEmpty())
-            continue;
-        const QTransform device = QTransform().rotate(degreesPerPosition * i) * dial * toDevice;
-        // One pixel more on each side for the antialiased edge.
-        const QRect area = device.mapRect(shape).toAlignedRect().adjusted(-1, -1, 1, 1);
-        Sprite &sprite = ring[std::size_t(i)];
-        sprite.image = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
-        sprite.image.fill(Qt::transparent);
-        {
-            QPainter painter(&sprite.image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            // Whole device pixels moved, so each shape keeps the exact pixels
-            // it would have drawn in place.
-            painter.setTransform(device * QTransform::fromTranslate(-area.x(), -area.y()));
-            draw(painter, i);
-        }
-        sprite.image.setDevicePixelRatio(ratio);
-        sprite.at = QPointF(area.topLeft()) / ratio;
-    }
-    return ring;
+    painter.setPen(isHourPosition(i) ? linePen(m_hourLinesColor, m_hourLinesWidth)
+                                     : linePen(m_minuteLinesColor, m_minuteLinesWidth));
+    painter.drawLine(scaleLine(i));
+}
+
+QRectF TVKAnalogClock::scaleLineBounds(int i) const
+{
+    // An hour line at every fifth position, a minute line at the others, each
+    // where it is switched on.
+    if (isHourPosition(i) ? !m_hourLines : !m_minuteLines)
+        return QRectF();
+    const QLine line = scaleLine(i);
+    // The square cap reaches half the pen beyond each end.
+    const qreal reach = qMax(1, isHourPosition(i) ? m_hourLinesWidth : m_minuteLinesWidth);
+    return QRectF(line.p1(), line.p2()).normalized().adjusted(-reach, -reach, reach, reach);
+}
+
+QLine TVKAnalogClock::scaleLine(int i) const
+{
+    const int length = isHourPosition(i) ? m_hourLinesLength : m_minuteLinesLength;
+    const int width = isHourPosition(i) ? m_hourLinesWidth : m_minuteLinesWidth;
+    return QLine(0, length + width / 2 - lineRingRadius, 0, width / 2 - lineRingRadius);
+}
+
+void TVKAnalogClock::drawDot(QPainter &painter) const
+{
+    painter.setPen(m_dotColor);
+    painter.setBrush(m_dotColor);
+    painter.drawEllipse(dotRect());
+}
+
+QRectF TVKAnalogClock::dotRect() const
+{
+    // A negative size gives a rectangle of negative width and height, which
+    // Qt would draw as nothing or as a sliver: drawn as the formula places
+    // it, the dot lies just outside the ring of positive sizes.
+    return QRectF(-halfRounded(m_dotSize), m_dotSize - dialRadius, m_dotSize, m_dotSize)
+        .normalized();
 }

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <QColor>
-#include <QImage>
+#include <QPolygon>
 #include <QRegion>
 #include <QTime>
 #include <QWidget>
 
+#include <array>
 #include <functional>
-#include <vector>
+
+#include "dialring.h"
 
 class QPainter;
-class QPolygon;
 
 // A studio clock drawn on a 200 x 200 unit dial scaled to the widget: hour
 // and minute lines, two short hands near the rim, a ring of second dots, and
@@ -170,15 +171,29 @@ protected:
 
 private:
     // Stores a changed value and repaints; equal values do nothing. A NaN
-    // never compares equal, so it always counts as a change.
-    template <typename T> void assign(T &member, const T &value)
+    // never compares equal, so it always counts as a change. The ring drawn
+    // with the value, if any, is drawn anew.
+    template <typename T> void assign(T &member, const T &value, DialRing *drawnWith = nullptr)
     {
         if (member == value)
             return;
         member = value;
-        m_sprites.clear(); // any look may have changed
+        if (drawnWith)
+            drawnWith->clear();
         update();
     }
+
+    // A hand as shown now: its triangle in dial units, pointing to 12
+    // o'clock, to be turned clockwise by `degrees`.
+    struct Hand
+    {
+        QPolygon shape;
+        double degrees;
+        QColor color;
+    };
+    std::array<Hand, 2> shownHands() const;
+    // Whether the dot of position i is lit at the given second.
+    bool dotLit(int i, int second) const;
 
     // The dial's 200 x 200 units, centred, at the widget's size.
     QTransform dialTransform() const;
@@ -186,23 +201,16 @@ private:
     // that differ between two seconds: what a new second repaints.
     QRegion timeDependentParts() const;
     QRegion changedDots(int fromSecond, int toSecond) const;
-    void drawScaleLines(QPainter &painter);
     void drawEndTime(QPainter &painter) const;
     void drawCountDown(QPainter &painter) const;
-    void drawHands(QPainter &painter, const QPolygon &hourHand, const QPolygon &minuteHand) const;
-    void drawSecondDots(QPainter &painter);
-    // The scale lines and the dots of the sixty positions, drawn once.
-    struct Sprite
-    {
-        QPointF at;
-        QImage image; // null where nothing is drawn
-    };
-    using Ring = std::vector<Sprite>;
-    void makeSprites(const QTransform &dial);
-    Ring makeRing(const QTransform &dial, const std::function<void(QPainter &, int)> &draw,
-                  const std::function<QRectF(int)> &bounds) const;
-    static void drawRing(QPainter &painter, const Ring &ring,
-                         const std::function<bool(int)> &shown);
+    void drawHands(QPainter &painter, const std::array<Hand, 2> &hands) const;
+    // The shapes of the two rings, in dial units at 12 o'clock.
+    static bool isHourPosition(int i);
+    void drawScaleLine(QPainter &painter, int i) const;
+    QRectF scaleLineBounds(int i) const;
+    QLine scaleLine(int i) const;
+    void drawDot(QPainter &painter) const;
+    QRectF dotRect() const;
 
     bool m_hourLines = false;
     int m_hourLinesLength = 8;
@@ -243,22 +251,7 @@ private:
     TimeSource m_source;
     qint64 m_polledSecond = -1; // the system second of the last reading
 
-    // The scale lines and the second dots of the sixty positions, each drawn
-    // once, antialiased, into an image of its own at its place on the dial; a
-    // paint only copies them (the dots: the lit ones). Drawing sixty lines and
-    // up to sixty ellipses every second was most of what the idle display
-    // cost. Made again after a property change or at another size.
-    struct Sprites
-    {
-        Ring lines;
-        Ring dots;
-        bool empty() const { return lines.empty(); }
-        void clear()
-        {
-            lines.clear();
-            dots.clear();
-        }
-    };
-    Sprites m_sprites;
-    QSize m_spritesSize;
+    // The scale lines and the second dots, each drawn once (dialring.h).
+    DialRing m_lines;
+    DialRing m_dots;
 };

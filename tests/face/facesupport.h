@@ -58,6 +58,14 @@ namespace face {
 
 using Probe = MainWindowProbe;
 
+// The face's point sizes are those of a 96-DPI desktop, where they show as
+// the design gives them; a run that sets QT_FONT_DPI itself keeps its own.
+inline const bool atDesignDpi = [] {
+    if (!qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        qputenv("QT_FONT_DPI", "96");
+    return true;
+}();
+
 // The window's own copy of a picture holds exactly the bundle's pixels.
 inline bool samePicture(const QPixmap &held, const char *path)
 {

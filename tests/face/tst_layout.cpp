@@ -159,6 +159,7 @@ class TestLayout : public QObject
 private slots:
     void workedValues_data();
     void workedValues();
+    void textsFillTheirBoxesAsAt96Dpi();
     void designShapeGivesWholeScale();
     void shrinkingRestoresDesignFonts();
     void backgroundSwapRescalesOnce_data();
@@ -277,6 +278,41 @@ void TestLayout::workedValues()
         QCOMPARE(face.pixel(0, middle.y()), pixelOf(fill, 0, middle.y()) | 0xff000000u);
     if (yOffset > 0)
         QCOMPARE(face.pixel(middle.x(), 0), pixelOf(fill, middle.x(), 0) | 0xff000000u);
+}
+
+// Whatever the desktop's DPI (runs at 144 and 192 set QT_FONT_DPI), every
+// text of the canvas fills its box as at 96 DPI, and the digital clock's date
+// line starts where it does at 96 DPI.
+void TestLayout::textsFillTheirBoxesAsAt96Dpi()
+{
+    REQUIRE_BACKGROUND();
+    auto subject = makeSubject();
+    MainWindow &w = subject->window;
+    const Ui::MainWindow *ui = Probe::ui(w);
+    ui->DigitalClock->checkTime();
+    resizeAndPaint(w, QSize(1920, 1080));
+    const FontSizes design{24, 16, 16, 19, 66, 39}; // the point sizes at 96 DPI
+
+    QImage at96(1, 1, QImage::Format_RGB32);
+    at96.setDotsPerMeterY(3780); // 96 DPI
+    const auto check = [&](const QFont &font, const QWidget *widget, int pointSize,
+                           const QString &text) {
+        QFont reference = font;
+        reference.setPointSize(pointSize);
+        const QFontMetricsF shown(font, widget);
+        const QFontMetricsF designed(reference, &at96);
+        const qreal ratio = shown.horizontalAdvance(text) / designed.horizontalAdvance(text);
+        QVERIFY2(qAbs(ratio - 1) < 0.05, qPrintable(text + ": " + QString::number(ratio)));
+        QVERIFY2(qAbs(shown.height() / designed.height() - 1) < 0.05, qPrintable(text));
+    };
+    for (QLabel *label : {ui->proglabel, ui->crmlabel, ui->timelabel, ui->signalslabel})
+        check(label->font(), label, design.caption, label->text());
+    check(ui->footerlabel->font(), ui->footerlabel, design.footer, ui->footerlabel->text());
+    check(ui->label_src_1->font(), ui->label_src_1, design.source, QStringLiteral("VOIP"));
+    check(ui->label_mictime->font(), ui->label_mictime, design.micTime, "00:00:00");
+    const TVKDigitalClock *clock = ui->DigitalClock;
+    check(clock->timeDisplayFont(), clock, design.time, clock->timeText());
+    check(clock->dateDisplayFont(), clock, design.date, clock->dateText());
 }
 
 void TestLayout::designShapeGivesWholeScale()

@@ -123,6 +123,7 @@ private slots:
     void cancelDuringLookupHandsBackNothing();
     void secondOkSupersedesFirst();
     void versionLabelShowsLibraryText();
+    void textsFitAtTheDesktopsDpi();
 };
 
 void TestSettingsDialog::initTestCase()
@@ -494,6 +495,21 @@ void TestSettingsDialog::versionLabelShowsLibraryText()
     const QString expected = version ? QString::fromLatin1(version) : QString();
     QCOMPARE(form.version->text(), expected);
     QVERIFY(!form.version->text().contains(QLatin1String("-- version --")));
+}
+
+// At any desktop scaling (second runs at 144 and 192 DPI) every text has the
+// room it needs, with a desktop's usual 9 pt (offscreen's own font is 12 pt).
+void TestSettingsDialog::textsFitAtTheDesktopsDpi()
+{
+    const QFont platformFont = QApplication::font();
+    QApplication::setFont(QFont(platformFont.family(), 9));
+    CSettingsDialog dialog(19551, 19548, false, "console.example");
+    QApplication::setFont(platformFont);
+    for (QWidget *w : dialog.findChildren<QWidget *>())
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w))
+            QVERIFY2(w->width() >= w->sizeHint().width() &&
+                         w->height() >= w->fontMetrics().height(),
+                     qPrintable(w->objectName()));
 }
 
 QTEST_MAIN(TestSettingsDialog)

@@ -187,12 +187,17 @@ void TestAnalogClock::secondDots_data()
     QTest::addColumn<bool>("countDown");
     QTest::addColumn<int>("second");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("normal 0") << false << 0 << QSize(400, 400);
-    QTest::newRow("normal 59") << false << 59 << QSize(400, 400);
-    QTest::newRow("normal 30, wide") << false << 30 << QSize(600, 400);
-    QTest::newRow("count-down 0") << true << 0 << QSize(400, 400);
-    QTest::newRow("count-down 59") << true << 59 << QSize(400, 400);
-    QTest::newRow("count-down 30, tall") << true << 30 << QSize(400, 700);
+    QTest::addColumn<int>("dotSize");
+    QTest::addColumn<QPointF>("centre"); // of the 12 o'clock dot, in dial units
+    const QPointF inside(0, -94);
+    QTest::newRow("normal 0") << false << 0 << QSize(400, 400) << 4 << inside;
+    QTest::newRow("normal 59") << false << 59 << QSize(400, 400) << 4 << inside;
+    QTest::newRow("normal 30, wide") << false << 30 << QSize(600, 400) << 4 << inside;
+    QTest::newRow("count-down 0") << true << 0 << QSize(400, 400) << 4 << inside;
+    QTest::newRow("count-down 59") << true << 59 << QSize(400, 400) << 4 << inside;
+    QTest::newRow("count-down 30, tall") << true << 30 << QSize(400, 700) << 4 << inside;
+    // (1, -104, -4, -4) normalised: a ring just outside the dial's edge.
+    QTest::newRow("negative size") << false << 30 << QSize(500, 500) << -4 << QPointF(-1, -106);
 }
 
 void TestAnalogClock::secondDots()
@@ -200,15 +205,22 @@ void TestAnalogClock::secondDots()
     QFETCH(bool, countDown);
     QFETCH(int, second);
     QFETCH(QSize, size);
+    QFETCH(int, dotSize);
+    QFETCH(QPointF, centre);
     TVKAnalogClock clock;
     prepare(clock, size, QTime(8, 20, second));
     clock.setSecondDots(true);
     clock.setSecondDotsCountDown(countDown);
-    clock.setDotSize(4);
+    clock.setDotSize(dotSize);
     clock.setDotColor(Qt::white);
     const QImage image = renderOver(clock, Qt::black);
+    const double offset = std::atan2(centre.x(), -centre.y()) * 180 / M_PI;
+    const double radius = std::hypot(centre.x(), centre.y());
     for (int i = 0; i < 60; ++i) {
-        const bool lit = near(dialColour(image, i * 6, 94), Qt::white); // dot centre
+        // Beyond the dial's edge, dots near 12, 3, 6 and 9 o'clock are cut off.
+        if (radius > 100 && qMin(i % 15, 15 - i % 15) < 4)
+            continue;
+        const bool lit = near(dialColour(image, i * 6 + offset, radius), Qt::white);
         QVERIFY2(lit == (countDown ? i >= second : i <= second), qPrintable(QString::number(i)));
     }
 }
