@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "scaledartwork.h"
 #include "sharedpictureengine.h"
 
 #include <QCoreApplication>
@@ -161,6 +162,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     backgroundFill = new QPixmap(QPixmap::fromImage(fillPicture.get()));
     scaledBackground = new QPixmap;
     scaledBackgroundFill = new QPixmap;
+    scaledArtwork = new ScaledArtwork(this);
+    connect(scaledArtwork, SIGNAL(backgroundsDrawn(QImage, QImage)), this,
+            SLOT(showDrawnBackgrounds(QImage, QImage)));
 
     loadSettings();
     openLink();

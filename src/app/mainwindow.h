@@ -16,6 +16,7 @@
 
 class QPaintEvent;
 class QResizeEvent;
+class ScaledArtwork;
 class TVKPPMMeter;
 class myLabel;
 
@@ -63,6 +64,7 @@ private slots:
     void onKeepAliveTimeout();
     void onKeepAliveTimer();
     void onlineStatusChanged();
+    void showDrawnBackgrounds(const QImage &fill, const QImage &background);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -115,6 +117,10 @@ private:
     void captureDesignRects();
     QWidget *designWidget(int index) const;
     void rescale();
+    // The pictures' part of the pass: at the design size and below the
+    // bundle's backgrounds scaled; larger, everything drawn at the device size
+    // off the GUI thread, and the bundle's quickly stretched until it arrives.
+    void rescalePictures(float scale);
 
     int linkHandle = 0;
     Ui::MainWindow *ui = nullptr;
@@ -133,6 +139,7 @@ private:
     QPixmap *backgroundFill = nullptr;
     QPixmap *scaledBackground = nullptr;
     QPixmap *scaledBackgroundFill = nullptr;
+    ScaledArtwork *scaledArtwork = nullptr;
     bool rescalePending = false;
     myLabel *settingsButton = nullptr;
     std::array<myLabel *, moduleCount> moduleButtons{};
