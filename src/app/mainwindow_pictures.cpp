@@ -47,7 +47,9 @@ void MainWindow::rescalePictures(float scale)
     // A new size shows the bundle's pictures, quickly stretched, until the
     // drawn ones arrive; at the same size (going online or offline) the drawn
     // ones stay until their successors arrive.
-    if (!scaledArtwork->drawnFor(order))
+    if (scaledArtwork->drawnFor(order))
+        order.surface = scaledBackgroundFill->toImage(); // shares the pixmap's pixels
+    else
         scaleBundlePictures(Qt::FastTransformation);
     scaledArtwork->draw(order);
 }
@@ -55,6 +57,8 @@ void MainWindow::rescalePictures(float scale)
 void MainWindow::showDrawnBackgrounds(const QImage &fill, const QImage &background)
 {
     const qreal ratio = devicePixelRatioF();
+    // The images' only other holder lets go when this returns; the pixmaps
+    // share their pixels instead of copying them.
     *scaledBackgroundFill = QPixmap::fromImage(fill);
     *scaledBackground = QPixmap::fromImage(background);
     scaledBackgroundFill->setDevicePixelRatio(ratio);

@@ -44,14 +44,14 @@ void ScaledArtwork::reset()
     hasNext = false;
     if (running.valid())
         *cancelled = true;
-    surface = QImage();
+    surfaceWindow = QSize();
     surfaceScale = 0.0f;
     SharedPictureEngine::forgetDrawn();
 }
 
 bool ScaledArtwork::drawnFor(const Order &order) const
 {
-    return !surface.isNull() && surface.size() == order.window && surfaceScale == order.scale;
+    return surfaceWindow.isValid() && surfaceWindow == order.window && surfaceScale == order.scale;
 }
 
 void ScaledArtwork::start()
@@ -59,7 +59,8 @@ void ScaledArtwork::start()
     hasNext = false;
     const Order order = next;
     // What is drawn already is not drawn again.
-    const QImage reusable = drawnFor(order) ? surface : QImage();
+    const QImage reusable =
+        drawnFor(order) && order.surface.size() == order.window ? order.surface : QImage();
     QHash<QString, QSize> pictures;
     for (auto it = order.pictures.constBegin(); it != order.pictures.constEnd(); ++it) {
         if (!SharedPictureEngine::hasDrawn(it.key(), it.value()))
@@ -96,11 +97,15 @@ void ScaledArtwork::deliver(const std::shared_ptr<Result> &result)
     running = std::future<void>();
     // Given up, also when it came too late to notice: a newer order waits.
     if (!*cancelled) {
-        surface = result->surface;
+        surfaceWindow = result->surface.size();
         surfaceScale = result->scale;
         for (auto it = result->pictures.begin(); it != result->pictures.end(); ++it)
             SharedPictureEngine::setDrawn(it.key(), QPixmap::fromImage(std::move(it.value())));
-        emit backgroundsDrawn(result->surface, result->background);
+        // Moved on, so that the window's pixmaps take the images over without
+        // a copy.
+        QImage fill = std::move(result->surface);
+        QImage canvas = std::move(result->background);
+        emit backgroundsDrawn(fill, canvas);
     }
     if (hasNext)
         start();

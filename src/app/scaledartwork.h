@@ -29,6 +29,9 @@ public:
         bool online = false;
         // Style-sheet pictures by bundle file name, and their device size.
         QHash<QString, QSize> pictures;
+        // The surface last delivered, when it was drawn for this window (the
+        // window holds it; no second copy is kept here).
+        QImage surface;
     };
 
     explicit ScaledArtwork(QObject *parent = nullptr);
@@ -59,8 +62,8 @@ private:
     bool hasNext = false;
     std::future<void> running;
     std::shared_ptr<std::atomic<bool>> cancelled;
-    // The last surface drawn and what it was drawn for, so that going online
-    // or offline draws only the canvas's marks again.
-    QImage surface;
+    // What the last surface delivered was drawn for, so that going online or
+    // offline draws only the canvas's marks again.
+    QSize surfaceWindow;
     float surfaceScale = 0.0f;
 };
