@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "mylabel.h"
+#include "scaledartwork.h"
 #include "screenwatch.h"
 #include "sharedpictureengine.h"
 
@@ -163,6 +164,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     scaledBackground = new QPixmap;
     scaledBackgroundFill = new QPixmap;
     connect(new ScreenWatch(this), SIGNAL(changed()), this, SLOT(onScreenChanged()));
+    scaledArtwork = new ScaledArtwork(this);
+    connect(scaledArtwork, SIGNAL(backgroundsDrawn(QImage, QImage)), this,
+            SLOT(showDrawnBackgrounds(QImage, QImage)));
 
     loadSettings();
     openLink();

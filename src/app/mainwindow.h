@@ -16,6 +16,7 @@
 
 class QPaintEvent;
 class QResizeEvent;
+class ScaledArtwork;
 class TVKPPMMeter;
 class myLabel;
 
@@ -65,6 +66,7 @@ private slots:
     void onlineStatusChanged();
     // The window went to another screen, or its screen's scaling changed.
     void onScreenChanged();
+    void showDrawnBackgrounds(const QImage &fill, const QImage &background);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -117,6 +119,10 @@ private:
     void captureDesignRects();
     QWidget *designWidget(int index) const;
     void rescale();
+    // The pictures' part of the pass: at the design size and below the
+    // bundle's backgrounds scaled; larger, everything drawn at the device size
+    // off the GUI thread, and the bundle's quickly stretched until it arrives.
+    void rescalePictures(float scale);
 
     int linkHandle = 0;
     Ui::MainWindow *ui = nullptr;
@@ -135,6 +141,7 @@ private:
     QPixmap *backgroundFill = nullptr;
     QPixmap *scaledBackground = nullptr;
     QPixmap *scaledBackgroundFill = nullptr;
+    ScaledArtwork *scaledArtwork = nullptr;
     bool rescalePending = false;
     myLabel *settingsButton = nullptr;
     std::array<myLabel *, moduleCount> moduleButtons{};

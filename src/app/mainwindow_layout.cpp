@@ -91,20 +91,16 @@ void MainWindow::paintEvent(QPaintEvent *)
     if (rescalePending && !background->isNull())
         rescale();
     painter.drawPixmap(0, 0, *scaledBackgroundFill);
-    const int x = (windowSize.width() - scaledBackground->width()) / 2;
-    const int y = (windowSize.height() - scaledBackground->height()) / 2;
+    // Sizes in the window's own pixels: pictures drawn for a high-density
+    // screen hold more.
+    const QSize shown = scaledBackground->size() / scaledBackground->devicePixelRatioF();
+    const int x = (windowSize.width() - shown.width()) / 2;
+    const int y = (windowSize.height() - shown.height()) / 2;
     painter.drawPixmap(QPointF(x, y), *scaledBackground);
 }
 
 void MainWindow::rescale()
 {
-    // Scaled as images and moved into the pixmaps, so that no second
-    // full-window copy is made on the way.
-    *scaledBackground = QPixmap::fromImage(
-        background->toImage().scaled(windowSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    *scaledBackgroundFill = QPixmap::fromImage(backgroundFill->toImage().scaled(
-        windowSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-
     const int w = windowSize.width();
     const int h = windowSize.height();
     const double aspect = double(w) / double(h);
@@ -126,6 +122,8 @@ void MainWindow::rescale()
         designWidget(k)->setGeometry(scaled(r.x(), scale) + xOffset, scaled(r.y(), scale) + yOffset,
                                      scaled(r.width(), scale), scaled(r.height(), scale));
     }
+    // After the geometry: the pictures are drawn for the sizes just set.
+    rescalePictures(scale);
 
     // All of the canvas is on the window's screen.
     const int dpi = logicalDpiY();

@@ -18,6 +18,13 @@ bool inBundle(const QString &fileName)
     return fileName.startsWith(QLatin1Char(':')) || fileName.startsWith(QLatin1String("qrc:"));
 }
 
+// GUI thread only, like every pixmap.
+QHash<QString, QPixmap> &drawnPictures()
+{
+    static QHash<QString, QPixmap> drawn;
+    return drawn;
+}
+
 } // namespace
 
 QPixmap SharedPictureEngine::picture(const QString &fileName)
@@ -57,10 +64,39 @@ void SharedPictureEngine::decodeAhead(const QString &folder, QObject *owner)
     timer->start(0);
 }
 
+void SharedPictureEngine::setDrawn(const QString &fileName, const QPixmap &pixmap)
+{
+    drawnPictures().insert(fileName, pixmap);
+}
+
+bool SharedPictureEngine::hasDrawn(const QString &fileName, const QSize &deviceSize)
+{
+    return drawnPictures().value(fileName).size() == deviceSize;
+}
+
+void SharedPictureEngine::forgetDrawn()
+{
+    drawnPictures().clear();
+}
+
+QPixmap SharedPictureEngine::drawnFor(const QSize &deviceSize, QIcon::Mode mode) const
+{
+    // The disabled and selected looks stay Qt's, derived from the bundle's.
+    if (mode != QIcon::Normal && mode != QIcon::Active)
+        return QPixmap();
+    const QPixmap drawn = drawnPictures().value(fileName);
+    return drawn.size() == deviceSize ? drawn : QPixmap();
+}
+
 void SharedPictureEngine::paint(QPainter *painter, const QRect &rect, QIcon::Mode mode,
                                 QIcon::State state)
 {
-    icon.paint(painter, rect, Qt::AlignCenter, mode, state);
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QPixmap drawn = drawnFor(rect.size() * ratio, mode);
+    if (!drawn.isNull())
+        painter->drawPixmap(rect, drawn);
+    else
+        icon.paint(painter, rect, Qt::AlignCenter, mode, state);
 }
 
 QSize SharedPictureEngine::actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state)
@@ -70,7 +106,8 @@ QSize SharedPictureEngine::actualSize(const QSize &size, QIcon::Mode mode, QIcon
 
 QPixmap SharedPictureEngine::pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state)
 {
-    return icon.pixmap(size, mode, state);
+    const QPixmap drawn = drawnFor(size, mode);
+    return drawn.isNull() ? icon.pixmap(size, mode, state) : drawn;
 }
 
 void SharedPictureEngine::addPixmap(const QPixmap &pixmap, QIcon::Mode mode, QIcon::State state)
@@ -81,6 +118,7 @@ void SharedPictureEngine::addPixmap(const QPixmap &pixmap, QIcon::Mode mode, QIc
 void SharedPictureEngine::addFile(const QString &fileName, const QSize &, QIcon::Mode mode,
                                   QIcon::State state)
 {
+    this->fileName = fileName;
     const QPixmap shared = picture(fileName);
     if (!shared.isNull())
         icon.addPixmap(shared, mode, state);

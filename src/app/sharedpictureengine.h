@@ -10,6 +10,11 @@
 // scaled it again, since a fresh decode never matches Qt's cache of scaled
 // pixmaps. Files outside the resource bundle are read on every use, as Qt
 // itself does, because they may change on disk.
+//
+// On a window larger than the design the pictures are not scaled from the
+// bundle's but drawn at the size they are shown at (scaledartwork.h), and the
+// engine shows those where it is asked for exactly that size. Its size rule
+// stays Qt's: a picture is shown at most at its bundle size.
 class SharedPictureEngine : public QIconEngine
 {
 public:
@@ -35,10 +40,21 @@ public:
     // The work stops with `owner`.
     static void decodeAhead(const QString &folder, QObject *owner);
 
+    // Pictures drawn at the device size they are shown at, by file name: a
+    // paint asking for that size shows them instead of a scaled bundle
+    // picture. GUI thread only.
+    static void setDrawn(const QString &fileName, const QPixmap &pixmap);
+    static bool hasDrawn(const QString &fileName, const QSize &deviceSize);
+    static void forgetDrawn();
+
 private:
     SharedPictureEngine(const SharedPictureEngine &other) = default;
+
+    // The drawn picture for a size in device pixels, or a null pixmap.
+    QPixmap drawnFor(const QSize &deviceSize, QIcon::Mode mode) const;
 
     // Qt's own engine over the shared pixmaps: it scales, caches the scaled
     // pixmaps by the source's cache key and derives the other modes.
     QIcon icon;
+    QString fileName;
 };

@@ -1,3 +1,7 @@
+#include "artwork.h"
+#include "background.h"
+#include "bundle.h"
+#include "canvasscale.h"
 #include "ppmscale.h"
 
 #include <QColor>
@@ -32,11 +36,13 @@ constexpr double scaleLevels[] = {5,  4,  3,  2,   1,   0,   -1,  -2,  -3,  -4, 
                                   -6, -7, -8, -10, -15, -20, -25, -30, -40, -50};
 constexpr double numberedLevels[] = {5, 0, -3, -6, -10, -15, -20, -25, -30, -40, -50};
 
-int barTopRow(double db)
+// For a meter as the window places it: top and height scaled and truncated.
+int barTopRow(double db, const CanvasScale &canvas = CanvasScale())
 {
     const double base = ppm::dinPower(-50);
     const double span = ppm::dinPower(5) - base;
-    return meterTop + meterHeight - ppm::dinHeight(db, base, span, meterHeight);
+    const int height = canvas.map(meterHeight);
+    return canvas.map(meterTop) + height - ppm::dinHeight(db, base, span, height);
 }
 
 QImage load(const QString &path)
@@ -69,10 +75,11 @@ struct Run
     int bottom;
 };
 
-QVector<Run> inkRuns(const QImage &image, int x)
+QVector<Run> inkRuns(const QImage &image, int x, const CanvasScale &canvas = CanvasScale())
 {
     QVector<Run> runs;
-    for (int y = meterTop - 8; y <= meterBottomRow + 8; ++y) {
+    const int last = canvas.map(meterTop) + canvas.map(meterHeight) - 1 + 8;
+    for (int y = canvas.map(meterTop) - 8; y <= last; ++y) {
         if (!isInk(image.pixel(x, y)))
             continue;
         if (!runs.isEmpty() && runs.last().bottom == y - 1)
@@ -99,6 +106,8 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void sharedDrawingMatchesBundle();
     void picturesLoadAtListedSize_data();
     void picturesLoadAtListedSize();
     void opaquePictures_data();
@@ -114,6 +123,22 @@ private slots:
     void minorTicksStayOnMeterSide();
     void iconHoldsSixSizes();
 };
+
+void TestResources::initTestCase()
+{
+    QVERIFY(artwork::loadFonts());
+}
+
+// The program draws its pictures with the generator's code when it shows
+// them larger; at the bundle's size that code must still draw the bundle.
+void TestResources::sharedDrawingMatchesBundle()
+{
+    for (const bundle::Picture &picture : bundle::pictures()) {
+        const QImage committed = load(bundle::root + picture.path);
+        const QImage drawn = picture.draw(picture.size).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(drawn == committed, qPrintable(picture.path));
+    }
+}
 
 void TestResources::picturesLoadAtListedSize_data()
 {
@@ -265,13 +290,24 @@ void TestResources::scaleTicksMeetMeterBars_data()
 void TestResources::scaleTicksMeetMeterBars()
 {
     QFETCH(int, column);
-    for (const QString &file :
-         {QStringLiteral("background_offline.png"), QStringLiteral("background_online.png")}) {
-        const QVector<Run> runs = inkRuns(load(png + file), column);
+    // The bundle's two backgrounds, and the one the window draws for
+    // 3840 x 2160, where the meters stand where the window's scale puts them.
+    const QSize window(3840, 2160);
+    const CanvasScale large(float((3276.0 / 986 + 2160.0 / 650) * 0.5));
+    const QImage drawn =
+        background::paintCanvas(background::paintSurface(window, large), large, true);
+    const QVector<QPair<QImage, CanvasScale>> backgrounds = {
+        {load(png + "background_offline.png"), CanvasScale()},
+        {load(png + "background_online.png"), CanvasScale()},
+        {drawn.convertToFormat(QImage::Format_ARGB32), large}};
+    for (const auto &background : backgrounds) {
+        const CanvasScale &canvas = background.second;
+        const int meterBottom = canvas.map(meterTop) + canvas.map(meterHeight) - 1;
+        const QVector<Run> runs = inkRuns(background.first, canvas.map(column), canvas);
         const int levelCount = int(sizeof(scaleLevels) / sizeof(scaleLevels[0]));
         QCOMPARE(runs.size(), levelCount);
         for (int i = 0; i < levelCount - 1; ++i) {
-            const int expected = barTopRow(scaleLevels[i]);
+            const int expected = barTopRow(scaleLevels[i], canvas);
             QVERIFY2(qAbs(runs[i].top - expected) <= 1,
                      qPrintable(QStringLiteral("%1 dB: tick at %2, bar top at %3")
                                     .arg(scaleLevels[i])
@@ -279,9 +315,9 @@ void TestResources::scaleTicksMeetMeterBars()
                                     .arg(expected)));
         }
         // The bottom mark cannot reach below the meter.
-        QCOMPARE(runs.last().bottom, meterBottomRow);
+        QCOMPARE(runs.last().bottom, meterBottom);
         // A meter showing exactly 0 dB is level with its tick.
-        QCOMPARE(runs[5].top, barTopRow(0.0));
+        QCOMPARE(runs[5].top, barTopRow(0.0, canvas));
     }
 }
 

@@ -3,15 +3,11 @@
 // the desktop's icon theme wants it: one PNG per size. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen gen-resources <repo>/resources <repo>/packaging/icons/hicolor
 
-#include "aboutpicture.h"
 #include "appicon.h"
 #include "artwork.h"
-#include "background.h"
+#include "bundle.h"
 #include "bundlewriter.h"
-#include "gear.h"
 #include "icofile.h"
-#include "lampplate.h"
-#include "modulekey.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -20,41 +16,13 @@
 
 namespace {
 
-const QString keyFolder = QStringLiteral("png/VontraMeterIcons2/sunken/");
-const QString lampFolder = QStringLiteral("png/VontraMeterIcons2/signals/");
 // The icon's name in the desktop's icon theme (and in the desktop entry).
 const QString themeIconName = QStringLiteral("vontra-meters");
 
-bool writeBackgrounds(BundleWriter &writer)
+bool writePictures(BundleWriter &writer)
 {
-    return writer.saveImage(QStringLiteral("png/background_offline.png"),
-                            background::paintBackground(false)) &&
-           writer.saveImage(QStringLiteral("png/background_online.png"),
-                            background::paintBackground(true)) &&
-           writer.saveImage(QStringLiteral("png/BelvaneBackgroundEmpty.png"),
-                            background::paintFill());
-}
-
-bool writeKeys(BundleWriter &writer)
-{
-    for (int number = 1; number <= modulekey::moduleCount; ++number) {
-        for (const modulekey::KeyState &state : modulekey::states()) {
-            const QString path =
-                keyFolder + QStringLiteral("%1-%2.png").arg(number).arg(state.name);
-            if (!writer.saveImage(path, modulekey::paintKey(number, state.colour)))
-                return false;
-        }
-    }
-    return true;
-}
-
-bool writeLamps(BundleWriter &writer)
-{
-    for (const lampplate::Lamp &lamp : lampplate::lamps()) {
-        if (!writer.saveImage(lampFolder + lamp.name + QStringLiteral("-active.png"),
-                              lampplate::paintPlate(lamp, true)) ||
-            !writer.saveImage(lampFolder + lamp.name + QStringLiteral("-inactive.png"),
-                              lampplate::paintPlate(lamp, false)))
+    for (const bundle::Picture &picture : bundle::pictures()) {
+        if (!writer.saveImage(picture.path, picture.draw(picture.size)))
             return false;
     }
     return true;
@@ -99,10 +67,7 @@ int main(int argc, char *argv[])
     }
 
     BundleWriter writer(arguments.at(1));
-    const bool ok = writeBackgrounds(writer) && writeKeys(writer) && writeLamps(writer) &&
-                    writeIcon(writer) &&
-                    writer.saveImage(QStringLiteral("png/Settings.png"), gear::paintGear()) &&
-                    writer.saveImage(QStringLiteral("png/about.png"), aboutpicture::paintAbout()) &&
+    const bool ok = writePictures(writer) && writeIcon(writer) &&
                     writer.writeCollection(QStringLiteral("resources.qrc"));
     if (!ok) {
         err << "gen-resources: could not write into " << arguments.at(1) << "\n";

@@ -144,11 +144,13 @@ QVector<Lamp> lamps()
     };
 }
 
-QImage paintPlate(const Lamp &lamp, bool active)
+QImage paintPlate(const Lamp &lamp, bool active, const QSize &size)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    if (size != QSize(width, height))
+        painter.scale(qreal(size.width()) / width, qreal(size.height()) / height);
     paintBezel(painter);
     paintLens(painter, lamp.lit, active);
     paintCaption(painter, lamp.caption, active);

@@ -59,12 +59,14 @@ QPainterPath gearPath()
 
 } // namespace
 
-QImage paintGear()
+QImage paintGear(int pixelSize)
 {
-    QImage image(size, size, QImage::Format_ARGB32);
+    QImage image(pixelSize, pixelSize, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    if (pixelSize != size)
+        painter.scale(qreal(pixelSize) / size, qreal(pixelSize) / size);
     const QPainterPath shape = gearPath();
     QLinearGradient body(0, 0, size, size);
     body.setColorAt(0.0, bodyLight);

@@ -7,6 +7,7 @@ namespace gear {
 
 constexpr int size = 256;
 
-QImage paintGear();
+// The gear at its own size, or drawn pixelSize pixels square.
+QImage paintGear(int pixelSize = size);
 
 } // namespace gear

@@ -2,6 +2,7 @@
 
 #include <Qt>
 
+class CanvasScale;
 class QPainter;
 
 // The level scale printed between a pair of meters. Its ticks must meet the
@@ -34,9 +35,10 @@ struct ScaleLayout
 constexpr ScaleLayout masterScale = {{67, 86, Qt::LeftEdge}, {122, 140, Qt::RightEdge}, 105};
 constexpr ScaleLayout crmScale = {{223, 242, Qt::LeftEdge}, {278, 296, Qt::RightEdge}, 260};
 
-// Row on which a meter's bar tops out at this level.
-int barTopRow(double db);
+// Row on which a meter's bar tops out at this level, for a meter standing as
+// the window places it at the canvas's scale (the design: rows 73 to 487).
+int barTopRow(double db, const CanvasScale &canvas);
 
-void paintScale(QPainter &painter, const ScaleLayout &layout);
+void paintScale(QPainter &painter, const ScaleLayout &layout, const CanvasScale &canvas);
 
 } // namespace levelscale

@@ -42,12 +42,14 @@ QVector<KeyState> states()
             {QStringLiteral("green"), artwork::litGreen}};
 }
 
-QImage paintKey(int number, const QColor &colour)
+QImage paintKey(int number, const QColor &colour, int pixelSize)
 {
-    QImage image(size, size, QImage::Format_ARGB32);
+    QImage image(pixelSize, pixelSize, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    if (pixelSize != size)
+        painter.scale(qreal(pixelSize) / size, qreal(pixelSize) / size);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(colour.darker(250), outlineWidth + 2 * edgeWidth));
     painter.drawPath(outline());

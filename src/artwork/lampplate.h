@@ -20,6 +20,8 @@ struct Lamp
 
 QVector<Lamp> lamps();
 
-QImage paintPlate(const Lamp &lamp, bool active);
+// The plate at its own size, or drawn to fill another (the size it is shown
+// at on a larger screen).
+QImage paintPlate(const Lamp &lamp, bool active, const QSize &size = QSize(width, height));
 
 } // namespace lampplate

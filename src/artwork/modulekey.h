@@ -21,6 +21,7 @@ struct KeyState
 
 QVector<KeyState> states();
 
-QImage paintKey(int number, const QColor &colour);
+// The key at its own size, or drawn pixelSize pixels square.
+QImage paintKey(int number, const QColor &colour, int pixelSize = size);
 
 } // namespace modulekey

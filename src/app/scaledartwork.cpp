@@ -1,0 +1,112 @@
+#include "scaledartwork.h"
+
+#include "background.h"
+#include "bundle.h"
+#include "canvasscale.h"
+#include "sharedpictureengine.h"
+
+#include <QPixmap>
+
+#include <utility>
+
+struct ScaledArtwork::Result
+{
+    float scale = 1.0f;
+    QImage surface;
+    QImage background;
+    QHash<QString, QImage> pictures;
+};
+
+ScaledArtwork::ScaledArtwork(QObject *parent) : QObject(parent) {}
+
+ScaledArtwork::~ScaledArtwork()
+{
+    // The worker draws into images of its own and posts to this object; it
+    // must be done before the object goes.
+    if (cancelled)
+        *cancelled = true;
+    if (running.valid())
+        running.wait();
+}
+
+void ScaledArtwork::draw(const Order &order)
+{
+    next = order;
+    hasNext = true;
+    if (running.valid())
+        *cancelled = true; // started again when the worker reports back
+    else
+        start();
+}
+
+void ScaledArtwork::reset()
+{
+    hasNext = false;
+    if (running.valid())
+        *cancelled = true;
+    surfaceWindow = QSize();
+    surfaceScale = 0.0f;
+    SharedPictureEngine::forgetDrawn();
+}
+
+bool ScaledArtwork::drawnFor(const Order &order) const
+{
+    return surfaceWindow.isValid() && surfaceWindow == order.window && surfaceScale == order.scale;
+}
+
+void ScaledArtwork::start()
+{
+    hasNext = false;
+    const Order order = next;
+    // What is drawn already is not drawn again.
+    const QImage reusable =
+        drawnFor(order) && order.surface.size() == order.window ? order.surface : QImage();
+    QHash<QString, QSize> pictures;
+    for (auto it = order.pictures.constBegin(); it != order.pictures.constEnd(); ++it) {
+        if (!SharedPictureEngine::hasDrawn(it.key(), it.value()))
+            pictures.insert(it.key(), it.value());
+    }
+
+    cancelled = std::make_shared<std::atomic<bool>>(false);
+    auto stop = cancelled;
+    running = std::async(std::launch::async, [this, order, reusable, pictures, stop] {
+        auto result = std::make_shared<Result>();
+        const CanvasScale canvas(order.scale);
+        result->surface =
+            reusable.isNull() ? background::paintSurface(order.window, canvas) : reusable;
+        if (!*stop)
+            result->background = background::paintCanvas(result->surface, canvas, order.online);
+        for (auto it = pictures.constBegin(); it != pictures.constEnd() && !*stop; ++it) {
+            if (const bundle::Picture *picture = bundle::scalablePicture(it.key())) {
+                // Premultiplied, as pixmaps hold them: no conversion on the
+                // GUI thread.
+                result->pictures.insert(
+                    it.key(),
+                    picture->draw(it.value()).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+            }
+        }
+        result->scale = order.scale;
+        QMetaObject::invokeMethod(
+            this, [this, result] { deliver(result); }, Qt::QueuedConnection);
+    });
+}
+
+void ScaledArtwork::deliver(const std::shared_ptr<Result> &result)
+{
+    running.wait(); // the worker has posted its last act; this returns at once
+    running = std::future<void>();
+    // Given up, also when it came too late to notice: a newer order waits.
+    if (!*cancelled) {
+        surfaceWindow = result->surface.size();
+        surfaceScale = result->scale;
+        for (auto it = result->pictures.begin(); it != result->pictures.end(); ++it)
+            SharedPictureEngine::setDrawn(it.key(), QPixmap::fromImage(std::move(it.value())));
+        // Moved on, so that the window's pixmaps take the images over without
+        // a copy.
+        QImage fill = std::move(result->surface);
+        QImage canvas = std::move(result->background);
+        emit backgroundsDrawn(fill, canvas);
+    }
+    if (hasNext)
+        start();
+}
