@@ -9,7 +9,9 @@
 
 int main(int argc, char *argv[])
 {
+    keepStandardStreamsOpen();
     keepRunningOnBrokenPipe();
+    catchTerminationRequests();
     applyPlatformDefaults();
     QApplication application(argc, argv);
     const DiagnosticChannel diagnostics;

@@ -1,7 +1,11 @@
 // The program ended by a termination request (SIGTERM from a shutdown or a
 // service manager, SIGINT, SIGHUP at a logout) ends as if the window had been
-// closed: the settings are written and the link is closed. The real program
-// runs as a child process with a settings store of its own.
+// closed: the settings are written and the link is closed. It ends also when
+// its X display does not answer, and when it was started without standard
+// error. The real program runs as a child process with a settings store of
+// its own.
+#include "processsignals.h"
+
 #include <QHostAddress>
 #include <QProcess>
 #include <QSettings>
@@ -19,6 +23,74 @@ quint16 freeUdpPort()
     return probe.bind(QHostAddress(QHostAddress::LocalHost), 0) ? probe.localPort() : 0;
 }
 
+// The program with a store of its own that holds what an accepted settings
+// dialog left; the placement keys are not there yet, only a normal end
+// writes them.
+struct Run
+{
+    Run()
+    {
+        QSettings store(storeFile, QSettings::IniFormat);
+        store.setValue("udp_send", int(sendPort));
+        store.setValue("udp_recv", int(recvPort));
+        store.setValue("use_default_ports", false);
+        store.setValue("remote_host", "127.0.0.1");
+    }
+    // Through the shell when a command is given, with the program as $0.
+    void start(const QString &display = QString(), const QString &shellCommand = QString())
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.path());
+        environment.insert("QT_QPA_PLATFORM", display.isEmpty() ? "offscreen" : "xcb");
+        environment.insert("DISPLAY", display);
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        if (shellCommand.isEmpty())
+            program.start(QStringLiteral(METERS_PATH), QStringList());
+        else
+            program.start("/bin/sh", {"-c", shellCommand, QStringLiteral(METERS_PATH)});
+        program.waitForStarted(5000);
+    }
+    bool waitFor(const QString &text)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!output.contains(text) && clock.elapsed() < 10000 &&
+               program.state() == QProcess::Running) {
+            program.waitForReadyRead(100);
+            output += QString::fromLocal8Bit(program.readAll());
+        }
+        return output.contains(text);
+    }
+    void signal(int number) { ::kill(pid_t(program.processId()), number); }
+
+    QTemporaryDir home;
+    const QString storeFile = home.path() + "/Orvendel/Vontra Meters.conf";
+    const quint16 sendPort = freeUdpPort();
+    const quint16 recvPort = freeUdpPort();
+    QProcess program;
+    QString output;
+};
+
+// A private X server; stopped, it takes requests and answers none.
+struct XServer
+{
+    XServer()
+    {
+        server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        if (server.waitForReadyRead(10000))
+            display = ":" + QString::fromLatin1(server.readLine()).trimmed();
+    }
+    ~XServer()
+    {
+        ::kill(pid_t(server.processId()), SIGCONT);
+        server.kill();
+        server.waitForFinished();
+    }
+    QProcess server;
+    QString display;
+};
+
 } // namespace
 
 class TerminationTest : public QObject
@@ -28,6 +100,8 @@ class TerminationTest : public QObject
 private slots:
     void requestEndsLikeClosing_data();
     void requestEndsLikeClosing();
+    void endsWithoutStandardError();
+    void endsWhileTheDisplayDoesNotAnswer();
 };
 
 void TerminationTest::requestEndsLikeClosing_data()
@@ -45,64 +119,65 @@ void TerminationTest::requestEndsLikeClosing()
 {
     QFETCH(int, signal);
     QFETCH(bool, hangUpIgnored);
-    QTemporaryDir home;
-    const QString storeFile = home.path() + "/Orvendel/Vontra Meters.conf";
-    const quint16 sendPort = freeUdpPort();
-    const quint16 recvPort = freeUdpPort();
-    {
-        // What an accepted settings dialog left; the placement keys are not
-        // there yet, only a normal end writes them.
-        QSettings store(storeFile, QSettings::IniFormat);
-        store.setValue("udp_send", int(sendPort));
-        store.setValue("udp_recv", int(recvPort));
-        store.setValue("use_default_ports", false);
-        store.setValue("remote_host", "127.0.0.1");
-    }
-
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", home.path());
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    if (hangUpIgnored)
-        program.start("/bin/sh", {"-c", "trap '' HUP; exec \"$0\"", QStringLiteral(METERS_PATH)});
-    else
-        program.start(QStringLiteral(METERS_PATH), QStringList());
-    QVERIFY(program.waitForStarted(5000));
-    QString output;
-    auto waitFor = [&](const QString &text) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!output.contains(text) && clock.elapsed() < 10000 &&
-               program.state() == QProcess::Running) {
-            program.waitForReadyRead(100);
-            output += QString::fromLocal8Bit(program.readAll());
-        }
-        return output.contains(text);
-    };
-    QVERIFY2(waitFor("link 1 open"), qPrintable(output));
+    Run run;
+    run.start(QString(), hangUpIgnored ? "trap '' HUP; exec \"$0\"" : QString());
+    QVERIFY2(run.waitFor("link 1 open"), qPrintable(run.output));
     QTest::qWait(300); // the event loop runs by now
 
     if (hangUpIgnored) {
-        ::kill(pid_t(program.processId()), SIGHUP);
-        QVERIFY(!program.waitForFinished(500));
+        run.signal(SIGHUP);
+        QVERIFY(!run.program.waitForFinished(500));
     }
-    ::kill(pid_t(program.processId()), signal);
-    QVERIFY2(program.waitForFinished(5000), "the program did not end");
-    output += QString::fromLocal8Bit(program.readAll());
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
-    QVERIFY2(output.contains("link 1: closing"), qPrintable(output));
+    run.signal(signal);
+    QVERIFY2(run.program.waitForFinished(5000), "the program did not end");
+    run.output += QString::fromLocal8Bit(run.program.readAll());
+    QCOMPARE(run.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.program.exitCode(), 0);
+    QVERIFY2(run.output.contains("link 1: closing"), qPrintable(run.output));
 
-    QSettings store(storeFile, QSettings::IniFormat);
+    QSettings store(run.storeFile, QSettings::IniFormat);
     for (const char *key :
          {"current_screen", "geometry", "udp_send", "udp_recv", "use_default_ports", "remote_host"})
         QVERIFY2(store.contains(key), key);
-    QCOMPARE(store.value("udp_send").toInt(), int(sendPort));
-    QCOMPARE(store.value("udp_recv").toInt(), int(recvPort));
+    QCOMPARE(store.value("udp_send").toInt(), int(run.sendPort));
+    QCOMPARE(store.value("udp_recv").toInt(), int(run.recvPort));
     QCOMPARE(store.value("use_default_ports").toBool(), false);
     QCOMPARE(store.value("remote_host").toString(), QStringLiteral("127.0.0.1"));
+}
+
+// Standard error closed by the launcher: the X connection must not take its
+// place, or diagnostic lines garble the X stream and nothing ends the program.
+void TerminationTest::endsWithoutStandardError()
+{
+    XServer x;
+    QVERIFY(!x.display.isEmpty());
+    Run run;
+    run.start(x.display, "exec \"$0\" 2>&-");
+    QTest::qWait(1500); // up, link open, event loop running
+    run.signal(SIGTERM);
+    QVERIFY2(run.program.waitForFinished(5000), "the program did not end");
+    QCOMPARE(run.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.program.exitCode(), 0);
+    QVERIFY(QSettings(run.storeFile, QSettings::IniFormat).contains("geometry"));
+}
+
+// An X server that takes no more requests blocks the GUI thread: the request
+// must end the program all the same, by the signal itself if need be.
+void TerminationTest::endsWhileTheDisplayDoesNotAnswer()
+{
+    XServer x;
+    QVERIFY(!x.display.isEmpty());
+    Run run;
+    run.start(x.display);
+    QVERIFY2(run.waitFor("link 1 open"), qPrintable(run.output));
+    QTest::qWait(300);
+    ::kill(pid_t(x.server.processId()), SIGSTOP);
+    QElapsedTimer clock;
+    clock.start();
+    run.signal(SIGTERM);
+    QVERIFY2(run.program.waitForFinished(int(orderlyEndSeconds) * 1000 + 3000),
+             "the program did not end");
+    qInfo("ended %lld ms after SIGTERM", clock.elapsed());
 }
 
 QTEST_GUILESS_MAIN(TerminationTest)
