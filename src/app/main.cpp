@@ -1,3 +1,4 @@
+#include "csettingsdialog.h"
 #include "diagnosticchannel.h"
 #include "mainwindow.h"
 #include "platformdefaults.h"
@@ -5,6 +6,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 int main(int argc, char *argv[])
@@ -14,17 +17,29 @@ int main(int argc, char *argv[])
     catchTerminationRequests();
     applyPlatformDefaults();
     QApplication application(argc, argv);
-    const DiagnosticChannel diagnostics;
-    quitOnTerminationRequest(application);
-    auto *window = new MainWindow;
-    // The window goes when the event loop ends, before the application
-    // object: the settings are written and the link closed on every way out.
-    // A Windows session end announces itself this way from inside the loop,
-    // and the process is ended right after, so this is the last chance.
-    QObject::connect(&application, &QCoreApplication::aboutToQuit,
-                     [&window] { delete std::exchange(window, nullptr); });
-    window->show();
-    const int result = application.exec();
-    delete window; // gone already: exec() emits aboutToQuit before it returns
+    int result = 0;
+    {
+        const DiagnosticChannel diagnostics;
+        quitOnTerminationRequest(application);
+        auto *window = new MainWindow;
+        // The window goes when the event loop ends, before the application
+        // object: the settings are written and the link closed on every way
+        // out. A Windows session end announces itself this way from inside
+        // the loop, and the process is ended right after, so this is the
+        // last chance.
+        QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                         [&window] { delete std::exchange(window, nullptr); });
+        window->show();
+        result = application.exec();
+        delete window; // gone already: exec() emits aboutToQuit before it returns
+    }
+    // Qt waits for every host lookup it still runs when the application
+    // object goes, and a settings dialog's abandoned lookup of a name whose
+    // name server is silent takes many seconds. Everything is saved and
+    // closed by now: end without that wait.
+    if (CSettingsDialog::lookupsOutstanding()) {
+        std::fflush(nullptr);
+        std::_Exit(result);
+    }
     return result;
 }

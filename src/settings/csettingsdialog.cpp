@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QIntValidator>
 #include <QLocale>
+#include <QSet>
 
 #include <utility>
 
@@ -37,6 +38,13 @@ QString portText(qint16 port)
 qint16 portFromText(const QString &text)
 {
     return static_cast<qint16>(static_cast<quint16>(text.toInt(nullptr, 10)));
+}
+
+// Lookups started and not yet answered, on the GUI thread.
+QSet<int> &unansweredLookups()
+{
+    static QSet<int> ids;
+    return ids;
 }
 
 } // namespace
@@ -96,6 +104,7 @@ void CSettingsDialog::on_buttonBox_accepted()
         return;
     pendingLookupId =
         QHostInfo::lookupHost(ui->UdpHostEdit->text(), this, SLOT(lookedUp(QHostInfo)));
+    unansweredLookups().insert(pendingLookupId);
 }
 
 void CSettingsDialog::on_buttonBox_rejected()
@@ -103,8 +112,14 @@ void CSettingsDialog::on_buttonBox_rejected()
     reject();
 }
 
+bool CSettingsDialog::lookupsOutstanding()
+{
+    return !unansweredLookups().isEmpty();
+}
+
 void CSettingsDialog::lookedUp(QHostInfo info)
 {
+    unansweredLookups().remove(info.lookupId());
     // Results of superseded lookups, or arriving after the dialog ended, are
     // dropped.
     if (pendingLookupId == noLookup || info.lookupId() != pendingLookupId)
