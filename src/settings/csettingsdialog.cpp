@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QSet>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -45,6 +46,18 @@ QSet<int> &unansweredLookups()
 {
     static QSet<int> ids;
     return ids;
+}
+
+// The address to keep for the console: its first IPv4 address when the name
+// has one, else its first address, as the link itself picks from a name. A
+// name with both kinds often lists IPv6 first, and that address, stored,
+// keeps an IPv4-only console offline in this and every later run.
+QHostAddress consoleAddress(const QList<QHostAddress> &addresses)
+{
+    const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    return ipv4 != addresses.end() ? *ipv4 : addresses.first();
 }
 
 } // namespace
@@ -140,7 +153,7 @@ void CSettingsDialog::lookedUp(QHostInfo info)
     if (!portsAcceptable())
         return;
 
-    const QString address = addresses.first().toString();
+    const QString address = consoleAddress(addresses).toString();
     const bool useDefaults = ui->checkBox_use_defaults->isChecked();
     const qint16 recvPort = portFromText(ui->UdpRecvPortEdit->text());
     const qint16 sendPort = portFromText(ui->UdpSendPortEdit->text());
