@@ -88,9 +88,12 @@ private:
     void openLink();
     void sendRequests();
     void setOnline();
+    void warnSettingsNotKept();
     // Settings store and window placement
     void loadSettings();
     void saveSettings();
+    // Writes the link settings now; false when the store cannot keep them.
+    bool saveLinkSettings();
     int currentScreen() const;
     // Source modules
     void setModuleIcon(int index, int code);

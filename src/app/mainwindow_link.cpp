@@ -6,7 +6,10 @@
 #include "csettingsdialog.h"
 #include "mylabel.h"
 
+#include <QDir>
 #include <QImage>
+#include <QMessageBox>
+#include <QSettings>
 
 namespace {
 
@@ -120,7 +123,24 @@ void MainWindow::openSettings()
     if (result == QDialog::Accepted) {
         vontra_close(linkHandle);
         openLink();
+        // Kept at once, so that the operator learns now, not never, when the
+        // store cannot keep them.
+        if (!saveLinkSettings())
+            warnSettingsNotKept();
     }
+}
+
+void MainWindow::warnSettingsNotKept()
+{
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("Settings"),
+        tr("The new settings are in use, but they could not be saved: %1 cannot be written. "
+           "The next start uses the old settings unless it can be written by the time the "
+           "display is closed.")
+            .arg(QDir::toNativeSeparators(QSettings().fileName())),
+        QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::onSetUdpPorts(qint16 udp_send_port, qint16 udp_recv_port, bool use_defaults,
