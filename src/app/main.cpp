@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "platformdefaults.h"
 #include "processsignals.h"
+#include "singledisplay.h"
 
 #include <QApplication>
 
@@ -20,6 +21,10 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         const DiagnosticChannel diagnostics;
+        // One display per receive port: a second start for the port brings
+        // the running window forward and ends, touching nothing.
+        if (SingleDisplay::bringForward(MainWindow::storedReceivePort()))
+            return 0;
         quitOnTerminationRequest(application);
         auto *window = new MainWindow;
         // The window goes when the event loop ends, before the application

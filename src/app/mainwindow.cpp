@@ -71,9 +71,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     online = false;
 
-    QCoreApplication::setOrganizationName(organisationName);
-    QCoreApplication::setOrganizationDomain(organisationDomain);
-    QCoreApplication::setApplicationName(applicationName);
+    setApplicationIdentity();
 
     ui->footerlabel->setText(tr("Orvendel broadcast consoles - version %1.%2.%3.%4")
                                  .arg(versionMajor)
@@ -165,6 +163,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     loadSettings();
     openLink();
     SharedPictureEngine::decodeAhead(QString::fromLatin1(statePicturesFolder), this);
+}
+
+void MainWindow::setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(organisationName);
+    QCoreApplication::setOrganizationDomain(organisationDomain);
+    QCoreApplication::setApplicationName(applicationName);
 }
 
 MainWindow::~MainWindow()

@@ -16,6 +16,7 @@
 
 class QPaintEvent;
 class QResizeEvent;
+class SingleDisplay;
 class TVKPPMMeter;
 class myLabel;
 
@@ -35,6 +36,11 @@ public:
 
     static constexpr quint16 defaultUdpSendPort = LinkDefaults::defaultUdpSendPort;
     static constexpr quint16 defaultUdpRecvPort = LinkDefaults::defaultUdpRecvPort;
+
+    // The organisation and application names; they also locate the settings store.
+    static void setApplicationIdentity();
+    // The receive port that the settings store holds, read before any window exists.
+    static quint16 storedReceivePort();
 
     // Entry for the console-link callback; may run on the library's thread.
     void consoleEvent(const vontra_event *event);
@@ -120,6 +126,8 @@ private:
     void rescale();
 
     int linkHandle = 0;
+    // Brings this window forward when a second start asks for its port.
+    SingleDisplay *singleDisplay = nullptr;
     Ui::MainWindow *ui = nullptr;
     quint16 udp_send_port = defaultUdpSendPort;
     quint16 udp_recv_port = defaultUdpRecvPort;

@@ -5,6 +5,7 @@
 
 #include "csettingsdialog.h"
 #include "mylabel.h"
+#include "singledisplay.h"
 
 #include <QDir>
 #include <QImage>
@@ -38,6 +39,11 @@ constexpr int requestBatch[] = {
 
 void MainWindow::openLink()
 {
+    // The port is this display's, whether or not the open succeeds: a second
+    // start for it comes to this window.
+    if (!singleDisplay)
+        singleDisplay = new SingleDisplay(this);
+    singleDisplay->serve(udp_recv_port);
     const QByteArray host = remote_host.toUtf8(); // NUL-terminated for the call
     linkHandle = vontra_open(host.constData(), int(udp_recv_port), int(udp_send_port));
     if (linkHandle == 0)

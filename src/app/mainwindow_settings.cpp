@@ -24,6 +24,12 @@ quint16 portFrom(const QVariant &value)
     return static_cast<quint16>(value.toInt());
 }
 
+quint16 receivePortIn(const QSettings &settings)
+{
+    return settings.contains(keyUdpRecv) ? portFrom(settings.value(keyUdpRecv))
+                                         : MainWindow::defaultUdpRecvPort;
+}
+
 void writeLinkSettings(QSettings &settings, quint16 sendPort, quint16 recvPort, bool useDefaults,
                        const QString &remoteHost)
 {
@@ -64,13 +70,18 @@ void MainWindow::loadSettings()
 
     udp_send_port =
         settings.contains(keyUdpSend) ? portFrom(settings.value(keyUdpSend)) : defaultUdpSendPort;
-    udp_recv_port =
-        settings.contains(keyUdpRecv) ? portFrom(settings.value(keyUdpRecv)) : defaultUdpRecvPort;
+    udp_recv_port = receivePortIn(settings);
     // The flag only presets the dialog's box; it never overrides the ports here.
     use_defaults =
         settings.contains(keyUseDefaultPorts) ? settings.value(keyUseDefaultPorts).toBool() : true;
     remote_host =
         settings.contains(keyRemoteHost) ? settings.value(keyRemoteHost).toString() : QString();
+}
+
+quint16 MainWindow::storedReceivePort()
+{
+    setApplicationIdentity();
+    return receivePortIn(QSettings());
 }
 
 void MainWindow::saveSettings()

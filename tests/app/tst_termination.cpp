@@ -1,9 +1,9 @@
-// The program ended by a termination request (SIGTERM from a shutdown or a
-// service manager, SIGINT, SIGHUP at a logout) ends as if the window had been
+// The real program as a child process, with a settings store of its own.
+// Ended by a termination request (SIGTERM from a shutdown or a service
+// manager, SIGINT, SIGHUP at a logout), it ends as if the window had been
 // closed: the settings are written and the link is closed. It ends also when
 // its X display does not answer, and when it was started without standard
-// error. The real program runs as a child process with a settings store of
-// its own.
+// error. One display runs per receive port.
 #include "processsignals.h"
 
 #include <QHostAddress>
@@ -36,17 +36,24 @@ struct Run
         store.setValue("use_default_ports", false);
         store.setValue("remote_host", "127.0.0.1");
     }
-    // Through the shell when a command is given, with the program as $0.
-    void start(const QString &display = QString(), const QString &shellCommand = QString())
+    ~Run()
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (program.state() == QProcess::Running) {
+            signal(SIGTERM);
+            program.waitForFinished(5000);
+        }
+    }
+    // Through the shell when a command is given, with the program as $0.
+    void start(const QString &display = QString(), const QString &shellCommand = QString(),
+               const QStringList &arguments = QStringList())
+    {
         environment.insert("XDG_CONFIG_HOME", home.path());
         environment.insert("QT_QPA_PLATFORM", display.isEmpty() ? "offscreen" : "xcb");
         environment.insert("DISPLAY", display);
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::MergedChannels);
         if (shellCommand.isEmpty())
-            program.start(QStringLiteral(METERS_PATH), QStringList());
+            program.start(QStringLiteral(METERS_PATH), arguments);
         else
             program.start("/bin/sh", {"-c", shellCommand, QStringLiteral(METERS_PATH)});
         program.waitForStarted(5000);
@@ -64,6 +71,7 @@ struct Run
     }
     void signal(int number) { ::kill(pid_t(program.processId()), number); }
 
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QTemporaryDir home;
     const QString storeFile = home.path() + "/Orvendel/Vontra Meters.conf";
     const quint16 sendPort = freeUdpPort();
@@ -102,6 +110,7 @@ private slots:
     void requestEndsLikeClosing();
     void endsWithoutStandardError();
     void endsWhileTheDisplayDoesNotAnswer();
+    void oneDisplayPerPort();
 };
 
 void TerminationTest::requestEndsLikeClosing_data()
@@ -178,6 +187,27 @@ void TerminationTest::endsWhileTheDisplayDoesNotAnswer()
     QVERIFY2(run.program.waitForFinished(int(orderlyEndSeconds) * 1000 + 3000),
              "the program did not end");
     qInfo("ended %lld ms after SIGTERM", clock.elapsed());
+}
+
+// A second start for the same receive port brings the first window forward
+// and ends at once, touching nothing; one with other ports starts as usual.
+void TerminationTest::oneDisplayPerPort()
+{
+    Run first;
+    first.start();
+    QVERIFY2(first.waitFor("link 1 open"), qPrintable(first.output));
+    QProcess second;
+    second.setProcessEnvironment(first.program.processEnvironment());
+    second.start(QStringLiteral(METERS_PATH), QStringList());
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY2(first.waitFor("window brought to the front"), qPrintable(first.output));
+    QVERIFY(!QSettings(first.storeFile, QSettings::IniFormat).contains("geometry"));
+
+    Run other;
+    other.start();
+    QVERIFY2(other.waitFor("link 1 open"), qPrintable(other.output));
 }
 
 QTEST_GUILESS_MAIN(TerminationTest)
