@@ -1,15 +1,40 @@
 #include "csettingsdialog.h"
 #include "diagnosticchannel.h"
+#include "keepawake.h"
 #include "mainwindow.h"
 #include "platformdefaults.h"
 #include "processsignals.h"
 #include "singledisplay.h"
 
 #include <QApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
+
+namespace {
+
+// The one option: for a PC also used for other work, the screen may blank and
+// the screen saver start as the desktop sets them.
+const char *const noKeepAwakeOption = "--no-keep-awake";
+
+// Whether the screen is to be kept awake. Any other argument is only
+// reported: a wrong shortcut must not cost the studio its display.
+bool keepAwakeWanted()
+{
+    bool wanted = true;
+    for (const QString &argument : QCoreApplication::arguments().mid(1)) {
+        if (argument == QLatin1String(noKeepAwakeOption))
+            wanted = false;
+        else
+            qInfo().noquote() << "Argument ignored:" << argument;
+    }
+    return wanted;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -26,6 +51,9 @@ int main(int argc, char *argv[])
         if (SingleDisplay::bringForward(MainWindow::storedReceivePort()))
             return 0;
         quitOnTerminationRequest(application);
+        std::unique_ptr<KeepAwake> keepAwake;
+        if (keepAwakeWanted())
+            keepAwake = std::make_unique<KeepAwake>();
         auto *window = new MainWindow;
         // The window goes when the event loop ends, before the application
         // object: the settings are written and the link closed on every way

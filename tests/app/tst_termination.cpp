@@ -3,9 +3,10 @@
 // manager, SIGINT, SIGHUP at a logout), it ends as if the window had been
 // closed: the settings are written and the link is closed. It ends also when
 // its X display does not answer, and when it was started without standard
-// error. One display runs per receive port.
+// error. One display runs per receive port, and it keeps the screen awake.
 #include "processsignals.h"
 
+#include <QDBusConnection>
 #include <QHostAddress>
 #include <QProcess>
 #include <QSettings>
@@ -99,6 +100,22 @@ struct XServer
     QString display;
 };
 
+// The desktop's screen saver on the session bus; records the calls.
+class FakeScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    QStringList calls;
+public slots:
+    uint Inhibit(const QString &application, const QString &)
+    {
+        calls << "Inhibit " + application;
+        return 4711;
+    }
+    void UnInhibit(uint cookie) { calls << QStringLiteral("UnInhibit %1").arg(cookie); }
+};
+
 } // namespace
 
 class TerminationTest : public QObject
@@ -111,6 +128,8 @@ private slots:
     void endsWithoutStandardError();
     void endsWhileTheDisplayDoesNotAnswer();
     void oneDisplayPerPort();
+    void keepsTheScreenAwake_data();
+    void keepsTheScreenAwake();
 };
 
 void TerminationTest::requestEndsLikeClosing_data()
@@ -208,6 +227,51 @@ void TerminationTest::oneDisplayPerPort()
     Run other;
     other.start();
     QVERIFY2(other.waitFor("link 1 open"), qPrintable(other.output));
+}
+
+void TerminationTest::keepsTheScreenAwake_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("service");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("kept awake") << QStringList() << true
+                                << QStringList{"Inhibit Vontra Meters", "UnInhibit 4711"};
+    QTest::newRow("switched off, an unknown argument beside")
+        << QStringList{"--no-keep-awake", "--bogus"} << true << QStringList();
+    QTest::newRow("no screen saver on the bus") << QStringList() << false << QStringList();
+}
+
+void TerminationTest::keepsTheScreenAwake()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, service);
+    QFETCH(QStringList, calls);
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    if (!bus.waitForReadyRead(5000))
+        QSKIP("no dbus-daemon");
+    const QString address = QString::fromLatin1(bus.readLine()).trimmed();
+    FakeScreenSaver saver;
+    {
+        QDBusConnection connection = QDBusConnection::connectToBus(address, "screensaver");
+        QVERIFY(!service || connection.registerService("org.freedesktop.ScreenSaver"));
+        QVERIFY(connection.registerObject("/org/freedesktop/ScreenSaver", &saver,
+                                          QDBusConnection::ExportAllSlots));
+    }
+    Run run;
+    run.environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    run.start(QString(), QString(), arguments);
+    QVERIFY2(run.waitFor("link 1 open"), qPrintable(run.output));
+    QTest::qWait(500); // the fake answers
+    run.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(run.program.state(), QProcess::NotRunning, 5000);
+    run.output += QString::fromLocal8Bit(run.program.readAll());
+    QDBusConnection::disconnectFromBus("screensaver");
+    bus.kill();
+    bus.waitForFinished();
+    QCOMPARE(saver.calls, calls);
+    QCOMPARE(run.output.contains("Argument ignored: --bogus"), arguments.contains("--bogus"));
+    QCOMPARE(run.output.count("The screen may sleep"), service ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TerminationTest)
