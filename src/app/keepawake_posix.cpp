@@ -44,7 +44,7 @@ KeepAwake::KeepAwake(QObject *parent) : QObject(parent)
                 const QDBusPendingReply<uint> reply = *call;
                 call->deleteLater();
                 if (reply.isError()) {
-                    qInfo().noquote() << "The screen may sleep: the screen saver did not answer:"
+                    qInfo().noquote() << "The screen may sleep: asking the screen saver failed:"
                                       << reply.error().message();
                     return;
                 }
