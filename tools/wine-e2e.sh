@@ -4,7 +4,11 @@
 # online within 5 s of the start, meters that move, and a click on module key 1
 # that reaches the simulator and changes the key once the simulator reports
 # back; the simulator's log must show the eleven requests and the click's
-# command. Saves a screenshot of the window. Run by tools/windows.sh.
+# command. Saves a screenshot of the window. Then a second start for the same
+# receive port must end at once with status 0 and bring the first window
+# forward, and closing the window must release the screen that the display
+# kept awake (Wine's trace of SetThreadExecutionState: display and system
+# required at start, plain ES_CONTINUOUS at the end). Run by tools/windows.sh.
 #
 #   tools/wine-e2e.sh ZIP [--screenshot FILE]   (default build-win/wine-e2e.png)
 set -euo pipefail
@@ -62,8 +66,10 @@ wineserver -p
 wine cmd /c exit
 
 start=$(now_ms)
-wine "$exe" >"$work/app.log" 2>&1 &
-pids+=($!)
+# Wine reports the execution-state calls among ntdll's warnings.
+WINEDEBUG=-all,warn+ntdll wine "$exe" >"$work/app.log" 2>&1 &
+app=$!
+pids+=($app)
 window=""
 for _ in $(seq 200); do
     window=$(xdotool search --onlyvisible --name '^Vontra Meters$' 2>/dev/null | head -n 1) || true
@@ -145,3 +151,21 @@ mkdir -p "$(dirname "$shot")"
 capture
 convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$shot"
 echo "Screenshot of the live window: $shot"
+
+# One display per receive port: a second start brings the first forward.
+second_start=$(now_ms)
+second=0
+timeout 30 wine "$exe" >"$work/second.log" 2>&1 || second=$?
+[ "$second" -eq 0 ] || fail "a second start for the same port ended with status $second"
+echo "second start: ended with status 0 after $(($(now_ms) - second_start)) ms: $(tr -d '\r' <"$work/second.log")"
+windows=$(xdotool search --onlyvisible --name '^Vontra Meters$' | wc -l)
+[ "$windows" -eq 1 ] || fail "$windows windows after the second start"
+grep -q 'window brought to the front' "$work/app.log" || fail "the first window was not brought forward"
+
+# The screen kept awake from the start, released when the window closes.
+xdotool key --window "$window" alt+F4 2>/dev/null
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+! kill -0 "$app" 2>/dev/null || fail "the program did not end when its window was closed"
+grep 'NtSetThreadExecutionState' "$work/app.log" | tr -d '\r'
+grep -q 'NtSetThreadExecutionState (0x80000003,' "$work/app.log" || fail "the screen was not kept awake"
+grep -q 'NtSetThreadExecutionState (0x80000000,' "$work/app.log" || fail "the screen was not released at the end"

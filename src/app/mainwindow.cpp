@@ -73,9 +73,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->setupUi(this);
     online = false;
 
-    QCoreApplication::setOrganizationName(organisationName);
-    QCoreApplication::setOrganizationDomain(organisationDomain);
-    QCoreApplication::setApplicationName(applicationName);
+    setApplicationIdentity();
 
     ui->footerlabel->setText(tr("Orvendel broadcast consoles - version %1.%2.%3.%4")
                                  .arg(versionMajor)
@@ -171,6 +169,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     loadSettings();
     openLink();
     SharedPictureEngine::decodeAhead(QString::fromLatin1(statePicturesFolder), this);
+}
+
+void MainWindow::setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(organisationName);
+    QCoreApplication::setOrganizationDomain(organisationDomain);
+    QCoreApplication::setApplicationName(applicationName);
 }
 
 MainWindow::~MainWindow()

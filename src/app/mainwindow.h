@@ -17,6 +17,7 @@
 class QPaintEvent;
 class QResizeEvent;
 class ScaledArtwork;
+class SingleDisplay;
 class TVKPPMMeter;
 class myLabel;
 
@@ -36,6 +37,11 @@ public:
 
     static constexpr quint16 defaultUdpSendPort = LinkDefaults::defaultUdpSendPort;
     static constexpr quint16 defaultUdpRecvPort = LinkDefaults::defaultUdpRecvPort;
+
+    // The organisation and application names; they also locate the settings store.
+    static void setApplicationIdentity();
+    // The receive port that the settings store holds, read before any window exists.
+    static quint16 storedReceivePort();
 
     // Entry for the console-link callback; may run on the library's thread.
     void consoleEvent(const vontra_event *event);
@@ -92,9 +98,12 @@ private:
     void openLink();
     void sendRequests();
     void setOnline();
+    void warnSettingsNotKept();
     // Settings store and window placement
     void loadSettings();
     void saveSettings();
+    // Writes the link settings now; false when the store cannot keep them.
+    bool saveLinkSettings();
     int currentScreen() const;
     // Source modules
     void setModuleIcon(int index, int code);
@@ -125,6 +134,8 @@ private:
     void rescalePictures(float scale);
 
     int linkHandle = 0;
+    // Brings this window forward when a second start asks for its port.
+    SingleDisplay *singleDisplay = nullptr;
     Ui::MainWindow *ui = nullptr;
     quint16 udp_send_port = defaultUdpSendPort;
     quint16 udp_recv_port = defaultUdpRecvPort;

@@ -42,6 +42,11 @@ void MainWindow::showPicture(QWidget *widget, const QString &styleSheet)
 void MainWindow::onRedrawSignals()
 {
     redrawSignalsPending = false; // a lamp event from now on needs a call of its own
+    // A microphone event's redraw may have merged into one queued ahead of
+    // its timer restart: restart first, so that the lamp never shows a
+    // microphone on with the time of the last one.
+    if (micTimerPending)
+        onHandleMicTimer();
     setLamp(ui->label_onair1, "onair1", onAir1 == 1);
     setLamp(ui->label_onair2, "onair2", onAir2 == 1);
     setLamp(nonStopButton, "nonstop", nonStop == 1);

@@ -5,8 +5,12 @@
 
 #include "csettingsdialog.h"
 #include "mylabel.h"
+#include "singledisplay.h"
 
+#include <QDir>
 #include <QImage>
+#include <QMessageBox>
+#include <QSettings>
 
 namespace {
 
@@ -35,6 +39,11 @@ constexpr int requestBatch[] = {
 
 void MainWindow::openLink()
 {
+    // The port is this display's, whether or not the open succeeds: a second
+    // start for it comes to this window.
+    if (!singleDisplay)
+        singleDisplay = new SingleDisplay(this);
+    singleDisplay->serve(udp_recv_port);
     const QByteArray host = remote_host.toUtf8(); // NUL-terminated for the call
     linkHandle = vontra_open(host.constData(), int(udp_recv_port), int(udp_send_port));
     if (linkHandle == 0)
@@ -120,7 +129,24 @@ void MainWindow::openSettings()
     if (result == QDialog::Accepted) {
         vontra_close(linkHandle);
         openLink();
+        // Kept at once, so that the operator learns now, not never, when the
+        // store cannot keep them.
+        if (!saveLinkSettings())
+            warnSettingsNotKept();
     }
+}
+
+void MainWindow::warnSettingsNotKept()
+{
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("Settings"),
+        tr("The new settings are in use, but they could not be saved: %1 cannot be written. "
+           "The next start uses the old settings unless it can be written by the time the "
+           "display is closed.")
+            .arg(QDir::toNativeSeparators(QSettings().fileName())),
+        QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::onSetUdpPorts(qint16 udp_send_port, qint16 udp_recv_port, bool use_defaults,

@@ -1,8 +1,10 @@
-// Settings store and window placement: read once at start, written once at exit.
+// Settings store and window placement: read once at start, written at exit
+// and, for the link settings, when the settings dialog is accepted.
 #include "mainwindow.h"
 
 #include "screenplacement.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -20,6 +22,34 @@ const char *const keyRemoteHost = "remote_host";
 quint16 portFrom(const QVariant &value)
 {
     return static_cast<quint16>(value.toInt());
+}
+
+quint16 receivePortIn(const QSettings &settings)
+{
+    return settings.contains(keyUdpRecv) ? portFrom(settings.value(keyUdpRecv))
+                                         : MainWindow::defaultUdpRecvPort;
+}
+
+void writeLinkSettings(QSettings &settings, quint16 sendPort, quint16 recvPort, bool useDefaults,
+                       const QString &remoteHost)
+{
+    // Widened as unsigned so that ports above 32767 are never written negative.
+    settings.setValue(keyUdpSend, static_cast<int>(sendPort));
+    settings.setValue(keyUdpRecv, static_cast<int>(recvPort));
+    settings.setValue(keyUseDefaultPorts, useDefaults);
+    settings.setValue(keyRemoteHost, remoteHost);
+}
+
+// Commits the writes; false, with a diagnostic line, when they did not reach
+// the store (full, read-only). The store then stays as it was. A store that
+// was garbled when read counts as written: its garbage is replaced.
+bool committed(QSettings &settings, const char *what)
+{
+    settings.sync();
+    if (settings.status() != QSettings::AccessError)
+        return true;
+    qWarning().noquote() << what << "not saved:" << settings.fileName() << "cannot be written";
+    return false;
 }
 } // namespace
 
@@ -40,8 +70,7 @@ void MainWindow::loadSettings()
 
     udp_send_port =
         settings.contains(keyUdpSend) ? portFrom(settings.value(keyUdpSend)) : defaultUdpSendPort;
-    udp_recv_port =
-        settings.contains(keyUdpRecv) ? portFrom(settings.value(keyUdpRecv)) : defaultUdpRecvPort;
+    udp_recv_port = receivePortIn(settings);
     // The flag only presets the dialog's box; it never overrides the ports here.
     use_defaults =
         settings.contains(keyUseDefaultPorts) ? settings.value(keyUseDefaultPorts).toBool() : true;
@@ -49,16 +78,26 @@ void MainWindow::loadSettings()
         settings.contains(keyRemoteHost) ? settings.value(keyRemoteHost).toString() : QString();
 }
 
+quint16 MainWindow::storedReceivePort()
+{
+    setApplicationIdentity();
+    return receivePortIn(QSettings());
+}
+
 void MainWindow::saveSettings()
 {
     QSettings settings;
     settings.setValue(keyCurrentScreen, currentScreen());
     settings.setValue(keyGeometry, saveGeometry());
-    // Widened as unsigned so that ports above 32767 are never written negative.
-    settings.setValue(keyUdpSend, static_cast<int>(udp_send_port));
-    settings.setValue(keyUdpRecv, static_cast<int>(udp_recv_port));
-    settings.setValue(keyUseDefaultPorts, use_defaults);
-    settings.setValue(keyRemoteHost, remote_host);
+    writeLinkSettings(settings, udp_send_port, udp_recv_port, use_defaults, remote_host);
+    committed(settings, "Settings");
+}
+
+bool MainWindow::saveLinkSettings()
+{
+    QSettings settings;
+    writeLinkSettings(settings, udp_send_port, udp_recv_port, use_defaults, remote_host);
+    return committed(settings, "Link settings");
 }
 
 int MainWindow::currentScreen() const

@@ -1,5 +1,8 @@
 #include "processsignals.h"
 
+// A Windows GUI program has no standard streams to lose to another file.
+void keepStandardStreamsOpen() {}
+
 // Windows has no SIGPIPE: a write to a closed pipe only fails.
 void keepRunningOnBrokenPipe() {}
 
@@ -7,4 +10,5 @@ void keepRunningOnBrokenPipe() {}
 // messages, not signals. Qt answers the last of them by emitting
 // aboutToQuit, which main() uses to destroy the window before Windows ends
 // the process. Nothing to set up here.
+void catchTerminationRequests() {}
 void quitOnTerminationRequest(QCoreApplication &) {}

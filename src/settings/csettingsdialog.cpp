@@ -10,7 +10,9 @@
 #include <QHostAddress>
 #include <QIntValidator>
 #include <QLocale>
+#include <QSet>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -38,6 +40,25 @@ QString portText(qint16 port)
 qint16 portFromText(const QString &text)
 {
     return static_cast<qint16>(static_cast<quint16>(text.toInt(nullptr, 10)));
+}
+
+// Lookups started and not yet answered, on the GUI thread.
+QSet<int> &unansweredLookups()
+{
+    static QSet<int> ids;
+    return ids;
+}
+
+// The address to keep for the console: its first IPv4 address when the name
+// has one, else its first address, as the link itself picks from a name. A
+// name with both kinds often lists IPv6 first, and that address, stored,
+// keeps an IPv4-only console offline in this and every later run.
+QHostAddress consoleAddress(const QList<QHostAddress> &addresses)
+{
+    const auto ipv4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    return ipv4 != addresses.end() ? *ipv4 : addresses.first();
 }
 
 } // namespace
@@ -98,6 +119,7 @@ void CSettingsDialog::on_buttonBox_accepted()
         return;
     pendingLookupId =
         QHostInfo::lookupHost(ui->UdpHostEdit->text(), this, SLOT(lookedUp(QHostInfo)));
+    unansweredLookups().insert(pendingLookupId);
 }
 
 void CSettingsDialog::on_buttonBox_rejected()
@@ -105,8 +127,14 @@ void CSettingsDialog::on_buttonBox_rejected()
     reject();
 }
 
+bool CSettingsDialog::lookupsOutstanding()
+{
+    return !unansweredLookups().isEmpty();
+}
+
 void CSettingsDialog::lookedUp(QHostInfo info)
 {
+    unansweredLookups().remove(info.lookupId());
     // Results of superseded lookups, or arriving after the dialog ended, are
     // dropped.
     if (pendingLookupId == noLookup || info.lookupId() != pendingLookupId)
@@ -127,7 +155,7 @@ void CSettingsDialog::lookedUp(QHostInfo info)
     if (!portsAcceptable())
         return;
 
-    const QString address = addresses.first().toString();
+    const QString address = consoleAddress(addresses).toString();
     const bool useDefaults = ui->checkBox_use_defaults->isChecked();
     const qint16 recvPort = portFromText(ui->UdpRecvPortEdit->text());
     const qint16 sendPort = portFromText(ui->UdpSendPortEdit->text());

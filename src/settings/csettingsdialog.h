@@ -26,6 +26,10 @@ public:
     // result cannot hand back values after Cancel.
     void done(int result) override;
 
+    // Whether a lookup started by any dialog of this run may still be running
+    // (one abandoned is counted until the end of the run).
+    static bool lookupsOutstanding();
+
 signals:
     // Ports carry the 16 bits of a port number 0..65535 unchanged.
     void setUdpPorts(qint16 udp_send_port, qint16 udp_recv_port, bool use_defaults,

@@ -95,6 +95,15 @@ void waitForLookupOf(const QString &name)
     QTest::qWait(settleMs);
 }
 
+// Lookup ids are handed out in sequence: the one the next lookup gets.
+int nextLookupId()
+{
+    LookupWaiter waiter;
+    const int probeId = QHostInfo::lookupHost("127.0.0.1", &waiter, SLOT(lookedUp(QHostInfo)));
+    QHostInfo::abortHostLookup(probeId);
+    return probeId + 1;
+}
+
 } // namespace
 
 class TestSettingsDialog : public QObject
@@ -113,6 +122,7 @@ private slots:
     void acceptEmitsFieldsAndAddress();
     void hostResolvesToAddressText_data();
     void hostResolvesToAddressText();
+    void nameWithBothKindsKeepsIPv4();
     void failedLookupKeepsDialogOpen_data();
     void failedLookupKeepsDialogOpen();
     void emptyResultCountsAsFailure();
@@ -282,6 +292,22 @@ void TestSettingsDialog::hostResolvesToAddressText()
     }
 }
 
+// A name with addresses of both kinds, IPv6 first: the first IPv4 one is kept.
+void TestSettingsDialog::nameWithBothKindsKeepsIPv4()
+{
+    CSettingsDialog dialog(1000, 1001, false, "127.0.0.1");
+    Form form(dialog);
+    QSignalSpy ports(&dialog, SIGNAL(setUdpPorts(qint16, qint16, bool, QString)));
+    dialog.show();
+    QHostInfo both(nextLookupId());
+    form.ok->click();
+
+    both.setAddresses({QHostAddress("::1"), QHostAddress("192.0.2.7"), QHostAddress("127.0.0.1")});
+    QVERIFY(QMetaObject::invokeMethod(&dialog, "lookedUp", Q_ARG(QHostInfo, both)));
+    QCOMPARE(ports.count(), 1);
+    QCOMPARE(ports.first().at(3).toString(), QString("192.0.2.7"));
+}
+
 void TestSettingsDialog::failedLookupKeepsDialogOpen_data()
 {
     QTest::addColumn<QString>("host");
@@ -323,14 +349,11 @@ void TestSettingsDialog::emptyResultCountsAsFailure()
     QSignalSpy ports(&dialog, SIGNAL(setUdpPorts(qint16, qint16, bool, QString)));
     dialog.show();
 
-    // Lookup ids are handed out in sequence: learn the one the dialog gets.
-    LookupWaiter waiter;
-    const int probeId = QHostInfo::lookupHost("127.0.0.1", &waiter, SLOT(lookedUp(QHostInfo)));
-    QHostInfo::abortHostLookup(probeId);
+    const int id = nextLookupId();
     form.ok->click();
 
     // A result without error and without address, delivered ahead of the real one.
-    QHostInfo empty(probeId + 1);
+    QHostInfo empty(id);
     QVERIFY(empty.addresses().isEmpty());
     QCOMPARE(empty.error(), QHostInfo::NoError);
     QVERIFY(QMetaObject::invokeMethod(&dialog, "lookedUp", Q_ARG(QHostInfo, empty)));
