@@ -1,5 +1,6 @@
 #include "scaledartwork.h"
 
+#include "artwork.h"
 #include "background.h"
 #include "bundle.h"
 #include "canvasscale.h"
@@ -31,6 +32,10 @@ ScaledArtwork::~ScaledArtwork()
 
 void ScaledArtwork::draw(const Order &order)
 {
+    // Registered here, on the GUI thread, and only once a window needs it: at
+    // the design size the bundle shows and the face is never used.
+    if (!artwork::loadFonts())
+        qWarning("The pictures' compiled-in face could not be registered");
     next = order;
     hasNext = true;
     if (running.valid())

@@ -1,31 +1,38 @@
 #include "artwork.h"
 
+#include <QFile>
 #include <QFontDatabase>
-#include <QStringList>
+
+// The face lives in a static library: its resources are linked in only when
+// named (outside any namespace, as Qt's macro requires).
+static void initFontResource()
+{
+    Q_INIT_RESOURCE(artworkfonts);
+}
 
 namespace artwork {
 
 namespace {
-const char *const fontDirectory = "/usr/share/fonts/truetype/dejavu/";
-const char *const fontFamily = "DejaVu Sans";
+const char *const fontFile = ":/artwork/fonts/VontraArtworkSans-Bold.ttf";
+const char *const fontFamily = "Vontra Artwork Sans";
 } // namespace
 
 bool loadFonts()
 {
-    const QStringList files = {QStringLiteral("DejaVuSans.ttf"),
-                               QStringLiteral("DejaVuSans-Bold.ttf")};
-    for (const QString &file : files) {
-        if (QFontDatabase::addApplicationFont(QLatin1String(fontDirectory) + file) < 0)
-            return false;
-    }
-    return true;
+    static const bool loaded = [] {
+        initFontResource();
+        QFile file(QString::fromLatin1(fontFile));
+        return file.open(QIODevice::ReadOnly) &&
+               QFontDatabase::addApplicationFontFromData(file.readAll()) >= 0;
+    }();
+    return loaded;
 }
 
-QFont font(int pixelSize, bool bold)
+QFont font(int pixelSize)
 {
     QFont f{QString::fromLatin1(fontFamily)};
     f.setPixelSize(pixelSize);
-    f.setBold(bold);
+    f.setBold(true);
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setStyleStrategy(QFont::PreferAntialias);
     return f;
