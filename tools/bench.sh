@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=$2; shift 2 ;;
     --build-dir) build_dir=$2; shift 2 ;;
     --samples) samples_out=$2; shift 2 ;;
-    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
