@@ -1,7 +1,8 @@
 #include "artwork.h"
 
-#include <QFile>
+#include <QByteArray>
 #include <QFontDatabase>
+#include <QResource>
 
 // The face lives in a static library: its resources are linked in only when
 // named (outside any namespace, as Qt's macro requires).
@@ -21,9 +22,14 @@ bool loadFonts()
 {
     static const bool loaded = [] {
         initFontResource();
-        QFile file(QString::fromLatin1(fontFile));
-        return file.open(QIODevice::ReadOnly) &&
-               QFontDatabase::addApplicationFontFromData(file.readAll()) >= 0;
+        // Stored uncompressed: the face is read where the program's image
+        // holds it, which lives as long as the process, with no copy.
+        const QResource resource(QString::fromLatin1(fontFile));
+        if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression)
+            return false;
+        const QByteArray data = QByteArray::fromRawData(
+            reinterpret_cast<const char *>(resource.data()), int(resource.size()));
+        return QFontDatabase::addApplicationFontFromData(data) >= 0;
     }();
     return loaded;
 }
