@@ -31,7 +31,8 @@ void MainWindow::rescalePictures(float scale)
 
     ScaledArtwork::Order order;
     order.window = windowSize * ratio;
-    order.scale = float(qreal(scale) * ratio);
+    order.scale = scale;
+    order.ratio = ratio;
     order.online = online;
     // Each style-sheet picture at the size its label shows it: fitted, its
     // shape kept, never larger than the bundle's (Qt's rule, asked of the

@@ -13,6 +13,7 @@
 struct ScaledArtwork::Result
 {
     float scale = 1.0f;
+    qreal ratio = 1.0;
     QImage surface;
     QImage background;
     QHash<QString, QImage> pictures;
@@ -51,12 +52,14 @@ void ScaledArtwork::reset()
         *cancelled = true;
     surfaceWindow = QSize();
     surfaceScale = 0.0f;
+    surfaceRatio = 0.0;
     SharedPictureEngine::forgetDrawn();
 }
 
 bool ScaledArtwork::drawnFor(const Order &order) const
 {
-    return surfaceWindow.isValid() && surfaceWindow == order.window && surfaceScale == order.scale;
+    return surfaceWindow.isValid() && surfaceWindow == order.window &&
+           surfaceScale == order.scale && surfaceRatio == order.ratio;
 }
 
 void ScaledArtwork::start()
@@ -76,7 +79,7 @@ void ScaledArtwork::start()
     auto stop = cancelled;
     running = std::async(std::launch::async, [this, order, reusable, pictures, stop] {
         auto result = std::make_shared<Result>();
-        const CanvasScale canvas(order.scale);
+        const CanvasScale canvas(order.scale, order.ratio);
         result->surface =
             reusable.isNull() ? background::paintSurface(order.window, canvas) : reusable;
         if (!*stop)
@@ -91,6 +94,7 @@ void ScaledArtwork::start()
             }
         }
         result->scale = order.scale;
+        result->ratio = order.ratio;
         QMetaObject::invokeMethod(
             this, [this, result] { deliver(result); }, Qt::QueuedConnection);
     });
@@ -104,6 +108,7 @@ void ScaledArtwork::deliver(const std::shared_ptr<Result> &result)
     if (!*cancelled) {
         surfaceWindow = result->surface.size();
         surfaceScale = result->scale;
+        surfaceRatio = result->ratio;
         for (auto it = result->pictures.begin(); it != result->pictures.end(); ++it)
             SharedPictureEngine::setDrawn(it.key(), QPixmap::fromImage(std::move(it.value())));
         // Moved on, so that the window's pixmaps take the images over without
