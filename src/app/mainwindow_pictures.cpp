@@ -7,7 +7,6 @@
 #include "mylabel.h"
 #include "scaledartwork.h"
 
-#include <QIcon>
 #include <QImage>
 #include <QPainter>
 
@@ -35,16 +34,20 @@ void MainWindow::rescalePictures(float scale)
     order.ratio = ratio;
     order.online = online;
     // Each style-sheet picture at the size its label shows it: fitted, its
-    // shape kept, never larger than the bundle's (Qt's rule, asked of the
-    // picture's own icon).
+    // shape kept, never larger than the bundle's (Qt's rule for an icon's
+    // actual size). Worked out from the bundle's sizes: asking the pictures'
+    // icons would decode all 39 in the first paint, before they are decoded
+    // ahead.
     for (const bundle::Picture &picture : bundle::pictures()) {
         if (!picture.drawsAtAnySize)
             continue;
-        const QString file = bundle::root + picture.path;
         const QWidget *label = picture.path.contains(QLatin1String("/signals/")) ? ui->label_telring
                                : picture.path.contains(QLatin1String("/sunken/")) ? moduleButtons[0]
                                                                                   : settingsButton;
-        order.pictures.insert(file, QIcon(file).actualSize(label->size()) * ratio);
+        QSize shown = picture.size;
+        if (shown.width() > label->width() || shown.height() > label->height())
+            shown.scale(label->size(), Qt::KeepAspectRatio);
+        order.pictures.insert(bundle::root + picture.path, shown * ratio);
     }
 
     // At the same size (going online or offline) the drawn pictures stay until
