@@ -50,17 +50,29 @@ public:
     using Hook = std::function<void(QObject *, QEvent::Type)>;
     Hook before;
     Hook after;
+    // Called when the delivery of an event that no other event's delivery
+    // contains returns, with its start and end: one stretch of the GUI
+    // thread's work, during which it handled no input.
+    std::function<void(qint64 startNs, qint64 endNs)> outermost;
 
     bool notify(QObject *receiver, QEvent *event) override
     {
         const QEvent::Type type = event->type();
+        const qint64 start = (outermost && depth == 0) ? nowNs() : 0;
+        ++depth;
         if (before)
             before(receiver, type);
         const bool result = QApplication::notify(receiver, event);
         if (after)
             after(receiver, type);
+        --depth;
+        if (outermost && depth == 0)
+            outermost(start, nowNs());
         return result;
     }
+
+private:
+    int depth = 0;
 };
 
 // Prints "sample startup_<name>_ms X" once the first paint of the window has

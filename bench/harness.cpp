@@ -7,6 +7,11 @@
 //       placement and the next start opens at that size
 //   vm-bench-harness rescale --size WxH [--passes N]
 //       times the rescale pass after resizes to WxH (from another size)
+//   vm-bench-harness resize --size WxH [--resizes N]
+//       after resizes to WxH (from another size): the longest time the GUI
+//       thread spent in one event until the window settled, and the time to
+//       the end of the last full-window frame, the one with the pictures as
+//       they stay (drawn, or scaled)
 //   vm-bench-harness drive --rate R [--steps N] [--size WxH] [--port P]
 //       plays the console over loopback: programme-like levels at R meter
 //       events/s with a rising step on ProgLeft every 100 ms; reports the
@@ -28,6 +33,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPaintEvent>
 #include <QSettings>
 #include <QStringList>
 
@@ -97,6 +103,23 @@ template <typename Done> bool spin(QApplication &app, int timeoutMs, Done done)
 void settle(QApplication &app, int ms)
 {
     spin(app, ms, [] { return false; });
+}
+
+// The same, but sleeping in the event loop as the program does, so that a
+// worker thread of the window's has the processor it would have.
+template <typename Done> bool waitFor(int timeoutMs, Done done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(10);
+    loop.exec();
+    return done();
 }
 
 // ---------------------------------------------------------------- console
@@ -286,6 +309,80 @@ int runRescale(bench::BenchApp &app, const QStringList &args)
                         entry.second);
         first = false;
     }
+    return 0;
+}
+
+// Sees the window's paints before delivery, to tell full-window frames (their
+// region spans the window; Qt leaves out the opaque meters).
+class FullPaintWatch : public QObject
+{
+public:
+    explicit FullPaintWatch(QWidget *window) : window(window) { window->installEventFilter(this); }
+    bool seen = false; // a full-window paint since last asked
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == window && event->type() == QEvent::Paint &&
+            static_cast<QPaintEvent *>(event)->region().boundingRect() == window->rect())
+            seen = true;
+        return false;
+    }
+
+private:
+    QWidget *window;
+};
+
+int runResize(bench::BenchApp &app, const QStringList &args)
+{
+    const QSize target = sizeOption(args, "1920x1080");
+    const int resizes = std::clamp(option(args, "--resizes", "5").toInt(), 1, 100);
+    const QSize other(target.width() * 3 / 4, target.height() * 3 / 4);
+    // Settled: no full-window frame for this long (the pictures drawn after a
+    // resize to 4K take a few hundred ms of processor time).
+    const qint64 quietNs = 2000000000LL;
+    MainWindow window;
+    window.show();
+    placeWindow(app, window, other);
+    FullPaintWatch watch(&window);
+
+    qint64 longest = 0;
+    qint64 lastFrameEnd = 0;
+    app.outermost = [&](qint64 start, qint64 end) {
+        longest = std::max(longest, end - start);
+        if (watch.seen)
+            lastFrameEnd = end; // painted and flushed by now
+        watch.seen = false;
+    };
+    for (int i = 0; i < resizes; ++i) {
+        for (const QSize &size : {target, other}) {
+            waitFor(200, [] { return false; });
+            longest = 0;
+            lastFrameEnd = 0;
+            const qint64 t0 = nowNs();
+            window.resize(size);
+            waitFor(20000, [&] {
+                const qint64 since = std::max(t0, lastFrameEnd);
+                return lastFrameEnd > 0 && window.size() == size && nowNs() - since > quietNs;
+            });
+            if (lastFrameEnd == 0) {
+                std::fprintf(stderr, "vm-bench-harness: no frame at %dx%d\n", size.width(),
+                             size.height());
+                return 1;
+            }
+            std::fprintf(stderr, "resize to %dx%d: longest block %.1f ms, last frame %.1f ms\n",
+                         size.width(), size.height(), double(longest) / 1e6,
+                         double(lastFrameEnd - t0) / 1e6);
+            if (size != target)
+                continue;
+            std::printf("sample block_%dx%d_ms %.3f\n", size.width(), size.height(),
+                        double(longest) / 1e6);
+            std::printf("sample sharp_%dx%d_ms %.3f\n", size.width(), size.height(),
+                        double(lastFrameEnd - t0) / 1e6);
+        }
+    }
+    app.outermost = nullptr;
+    std::fflush(stdout);
     return 0;
 }
 
@@ -521,12 +618,16 @@ int main(int argc, char *argv[])
         return runGeometry(app, args);
     if (mode == "rescale")
         return runRescale(app, args);
+    if (mode == "resize")
+        return runResize(app, args);
     if (mode == "drive")
         return runDrive(app, args);
     if (mode == "changes")
         return runChanges(app, args);
-    std::fprintf(stderr, "usage: vm-bench-harness startup | geometry WxH | rescale --size WxH "
-                         "| drive --rate R [--steps N] [--size WxH] [--port P] "
-                         "| changes [--size WxH] [--count N] [--kind lamp|module]\n");
+    std::fprintf(
+        stderr,
+        "usage: vm-bench-harness startup | geometry WxH | rescale --size WxH "
+        "| resize --size WxH [--resizes N] | drive --rate R [--steps N] [--size WxH] [--port P] "
+        "| changes [--size WxH] [--count N] [--kind lamp|module]\n");
     return 2;
 }

@@ -7,8 +7,9 @@
 # starts a private virtual X server (software rendering) and a private
 # settings store, and measures, each several times: CPU offline and online
 # (program and X server separately), event-to-pixel latency, start-up and peak
-# memory against a one-label Qt window, the rescale pass and the meter
-# repaints. Prints one table of medians.
+# memory against a one-label Qt window, the rescale pass, the longest block
+# of the GUI thread and the time to the final frame after a resize, and the
+# meter repaints. Prints one table of medians.
 #
 # Full run: 3 runs of every figure, CPU over 30 s per run (about 15 minutes);
 # exits 3 when a target is missed. --quick: one short run of everything (about
@@ -30,7 +31,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=$2; shift 2 ;;
     --build-dir) build_dir=$2; shift 2 ;;
     --samples) samples_out=$2; shift 2 ;;
-    -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -227,6 +228,8 @@ for run in $(seq "$runs"); do
         --floor-seconds "$floor_seconds"
     harness rescale --size 1920x1080 --passes "$passes"
     harness rescale --size 3840x2160 --passes "$passes"
+    harness resize --size 1920x1080 --resizes "$passes"
+    harness resize --size 3840x2160 --resizes "$passes"
     harness changes --size 1920x1080 --count "$changes"
 done
 load_end=$(load)
@@ -335,6 +338,18 @@ for c in "1920x1080 50" "3840x2160 150"; do
     row "rescale pass after a resize, ${key/x/ x }" \
         "$(f "$v" 1) ms ($(count "rescale_${key}_ms") passes; first pass of a process $(f "$(median "rescale_first_${key}_ms")" 1) ms)" \
         "<= $limit ms" "$(check "$v" "$limit")"
+done
+for key in 1920x1080 3840x2160; do
+    v=$(pct "block_${key}_ms" 100)
+    row "longest GUI-thread block after a resize, ${key/x/ x }" \
+        "$(f "$v" 1) ms (median of $(count "block_${key}_ms") resizes $(f "$(median "block_${key}_ms")" 1) ms)" \
+        "<= 50 ms" "$(check "$v" 50)"
+done
+for key in 1920x1080 3840x2160; do
+    v=$(pct "sharp_${key}_ms" 100)
+    row "resize to the final frame on screen, ${key/x/ x }" \
+        "median $(f "$(median "sharp_${key}_ms")" 1) ms, longest $(f "$v" 1) ms ($(count "sharp_${key}_ms") resizes)" \
+        "<= 300 ms" "$(check "$v" 300)"
 done
 for r in 50 1000; do
     ch=$(median "repaint_r${r}_changes_per_s")

@@ -14,7 +14,9 @@
 #include "linkdefaults.h"
 #include "vontra.h"
 
+class QPainter;
 class QPaintEvent;
+class QRegion;
 class QResizeEvent;
 class ScaledArtwork;
 class SingleDisplay;
@@ -130,8 +132,11 @@ private:
     void rescale();
     // The pictures' part of the pass: at the design size and below the
     // bundle's backgrounds scaled; larger, everything drawn at the device size
-    // off the GUI thread, and the bundle's quickly stretched until it arrives.
+    // off the GUI thread, and the bundle's stretched by the paints until it
+    // arrives.
     void rescalePictures(float scale);
+    // Meanwhile: the bundle's backgrounds stretched as they are painted.
+    void paintBundleStretched(QPainter &painter, const QRegion &region) const;
 
     int linkHandle = 0;
     // Brings this window forward when a second start asks for its port.

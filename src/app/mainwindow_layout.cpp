@@ -85,11 +85,17 @@ void MainWindow::onScreenChanged()
     update();
 }
 
-void MainWindow::paintEvent(QPaintEvent *)
+void MainWindow::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     if (rescalePending && !background->isNull())
         rescale();
+    if (scaledBackground->isNull()) {
+        // Laid out for a size whose pictures are still being drawn.
+        if (windowSize.isValid() && !rescalePending)
+            paintBundleStretched(painter, event->region());
+        return;
+    }
     painter.drawPixmap(0, 0, *scaledBackgroundFill);
     // Sizes in the window's own pixels: pictures drawn for a high-density
     // screen hold more.

@@ -1,5 +1,6 @@
 #include "scaledartwork.h"
 
+#include "artwork.h"
 #include "background.h"
 #include "bundle.h"
 #include "canvasscale.h"
@@ -12,6 +13,7 @@
 struct ScaledArtwork::Result
 {
     float scale = 1.0f;
+    qreal ratio = 1.0;
     QImage surface;
     QImage background;
     QHash<QString, QImage> pictures;
@@ -31,6 +33,10 @@ ScaledArtwork::~ScaledArtwork()
 
 void ScaledArtwork::draw(const Order &order)
 {
+    // Registered here, on the GUI thread, and only once a window needs it: at
+    // the design size the bundle shows and the face is never used.
+    if (!artwork::loadFonts())
+        qWarning("The pictures' compiled-in face could not be registered");
     next = order;
     hasNext = true;
     if (running.valid())
@@ -46,12 +52,14 @@ void ScaledArtwork::reset()
         *cancelled = true;
     surfaceWindow = QSize();
     surfaceScale = 0.0f;
+    surfaceRatio = 0.0;
     SharedPictureEngine::forgetDrawn();
 }
 
 bool ScaledArtwork::drawnFor(const Order &order) const
 {
-    return surfaceWindow.isValid() && surfaceWindow == order.window && surfaceScale == order.scale;
+    return surfaceWindow.isValid() && surfaceWindow == order.window &&
+           surfaceScale == order.scale && surfaceRatio == order.ratio;
 }
 
 void ScaledArtwork::start()
@@ -71,7 +79,7 @@ void ScaledArtwork::start()
     auto stop = cancelled;
     running = std::async(std::launch::async, [this, order, reusable, pictures, stop] {
         auto result = std::make_shared<Result>();
-        const CanvasScale canvas(order.scale);
+        const CanvasScale canvas(order.scale, order.ratio);
         result->surface =
             reusable.isNull() ? background::paintSurface(order.window, canvas) : reusable;
         if (!*stop)
@@ -86,6 +94,7 @@ void ScaledArtwork::start()
             }
         }
         result->scale = order.scale;
+        result->ratio = order.ratio;
         QMetaObject::invokeMethod(
             this, [this, result] { deliver(result); }, Qt::QueuedConnection);
     });
@@ -99,6 +108,7 @@ void ScaledArtwork::deliver(const std::shared_ptr<Result> &result)
     if (!*cancelled) {
         surfaceWindow = result->surface.size();
         surfaceScale = result->scale;
+        surfaceRatio = result->ratio;
         for (auto it = result->pictures.begin(); it != result->pictures.end(); ++it)
             SharedPictureEngine::setDrawn(it.key(), QPixmap::fromImage(std::move(it.value())));
         // Moved on, so that the window's pixmaps take the images over without

@@ -25,7 +25,8 @@ public:
     struct Order
     {
         QSize window;       // the window in device pixels
-        float scale = 1.0f; // the canvas's scale in device pixels per design pixel
+        float scale = 1.0f; // the canvas's scale in window pixels per design pixel
+        qreal ratio = 1.0;  // device pixels per window pixel
         bool online = false;
         // Style-sheet pictures by bundle file name, and their device size.
         QHash<QString, QSize> pictures;
@@ -66,4 +67,5 @@ private:
     // offline draws only the canvas's marks again.
     QSize surfaceWindow;
     float surfaceScale = 0.0f;
+    qreal surfaceRatio = 0.0;
 };

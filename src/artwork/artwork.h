@@ -22,12 +22,14 @@ const QColor litRed(226, 30, 30);
 const QColor litYellow(248, 204, 0);
 const QColor keyGrey(168, 172, 176);
 
-// Registers the DejaVu faces shipped with fonts-dejavu-core so that every run
-// draws with the same outlines. Returns false when a face is missing.
+// Registers the face the pictures are lettered with, compiled in, so that
+// every platform and every run draws the same outlines whatever fonts the
+// system has. Its family name is the artwork's own: the window's texts never
+// pick it up. Returns false when it cannot be registered. GUI thread.
 bool loadFonts();
 
-// DejaVu Sans at a pixel size, unhinted so the outlines do not depend on the
-// rasteriser's hinting settings.
-QFont font(int pixelSize, bool bold = true);
+// The artwork's face (DejaVu Sans Bold) at a pixel size, unhinted so the
+// outlines do not depend on the rasteriser's hinting settings.
+QFont font(int pixelSize);
 
 } // namespace artwork

@@ -205,11 +205,6 @@ QImage paintFill()
     return surface::brushedMetal(fillSize, surface::windowSeed);
 }
 
-QSize canvasSize(const QSize &window)
-{
-    return designSize.scaled(window, Qt::KeepAspectRatio);
-}
-
 QImage paintSurface(const QSize &window, const CanvasScale &canvas)
 {
     return surface::brushedMetal(window, surface::windowSeed, canvas.factor());
@@ -217,10 +212,7 @@ QImage paintSurface(const QSize &window, const CanvasScale &canvas)
 
 QImage paintCanvas(const QImage &surface, const CanvasScale &canvas, bool online)
 {
-    const QSize size = canvasSize(surface.size());
-    const QRect area(
-        QPoint((surface.width() - size.width()) / 2, (surface.height() - size.height()) / 2), size);
-    QImage image = surface.copy(area);
+    QImage image = surface.copy(canvas.area(surface.size()));
     paintMarks(image, online, canvas);
     return image;
 }

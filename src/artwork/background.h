@@ -25,14 +25,10 @@ QImage paintFill();
 // surface, at the canvas's scale (the bundle's pictures: scale 1).
 void paintMarks(QImage &image, bool online, const CanvasScale &canvas);
 
-// The canvas's size in a window: the design fitted, its shape kept, as the
-// window scales its background.
-QSize canvasSize(const QSize &window);
-
 // A window larger than the design, at its device size: one brushed surface
 // for the whole window (the letter-box fill), and the background cut from the
-// same surface where the canvas lies in it, centred, so that the surface runs
-// on into the bands without a seam.
+// same surface where the canvas lies in it (CanvasScale::area), so that the
+// surface runs on into the bands without a seam.
 QImage paintSurface(const QSize &window, const CanvasScale &canvas);
 QImage paintCanvas(const QImage &surface, const CanvasScale &canvas, bool online);
 

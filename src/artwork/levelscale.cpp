@@ -41,7 +41,8 @@ int thickness(const Mark &mark, const CanvasScale &canvas)
 int tickTopRow(const Mark &mark, const CanvasScale &canvas)
 {
     if (mark.db <= meterMinDb) {
-        const int bottomRow = canvas.map(meterTop) + canvas.map(meterHeight) - 1;
+        const int bottomRow =
+            canvas.toDevice(canvas.toWindow(meterTop) + canvas.toWindow(meterHeight)) - 1;
         return bottomRow - thickness(mark, canvas) + 1;
     }
     return barTopRow(mark.db, canvas);
@@ -94,8 +95,10 @@ int barTopRow(double db, const CanvasScale &canvas)
 {
     const double dinBase = ppm::dinPower(meterMinDb);
     const double dinSpan = ppm::dinPower(meterMaxDb) - dinBase;
-    const int height = canvas.map(meterHeight);
-    return canvas.map(meterTop) + height - ppm::dinHeight(db, dinBase, dinSpan, height);
+    // The meter maps the level onto its height in window pixels.
+    const int height = canvas.toWindow(meterHeight);
+    return canvas.toDevice(canvas.toWindow(meterTop) + height -
+                           ppm::dinHeight(db, dinBase, dinSpan, height));
 }
 
 void paintScale(QPainter &painter, const ScaleLayout &layout, const CanvasScale &canvas)

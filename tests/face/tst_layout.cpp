@@ -261,7 +261,9 @@ void TestLayout::workedValues()
         QVERIFY(!meter->calculatePosition());
     }
 
-    // The caches: the fill stretched to the window, the picture fitted into it.
+    // The caches: the fill stretched to the window, the picture fitted into it
+    // (above the design size, once the pictures drawn for it have arrived).
+    QTRY_VERIFY(!Probe::scaledBackground(w)->isNull());
     const QPixmap &fill = *Probe::scaledBackgroundFill(w);
     const QPixmap &picture = *Probe::scaledBackground(w);
     QCOMPARE(fill.size(), size);
@@ -332,7 +334,7 @@ void TestLayout::designShapeGivesWholeScale()
     doubled.time = 80;
     doubled.date = 48;
     compareFonts(w, doubled);
-    QCOMPARE(Probe::scaledBackground(*&w)->size(), QSize(1972, 1300));
+    QTRY_COMPARE(Probe::scaledBackground(*&w)->size(), QSize(1972, 1300));
 }
 
 void TestLayout::shrinkingRestoresDesignFonts()

@@ -296,18 +296,37 @@ void TestResources::scaleTicksMeetMeterBars()
     const CanvasScale large(float((3276.0 / 986 + 2160.0 / 650) * 0.5));
     const QImage drawn =
         background::paintCanvas(background::paintSurface(window, large), large, true);
-    const QVector<QPair<QImage, CanvasScale>> backgrounds = {
-        {load(png + "background_offline.png"), CanvasScale()},
-        {load(png + "background_online.png"), CanvasScale()},
-        {drawn.convertToFormat(QImage::Format_ARGB32), large}};
-    for (const auto &background : backgrounds) {
-        const CanvasScale &canvas = background.second;
-        const int meterBottom = canvas.map(meterTop) + canvas.map(meterHeight) - 1;
-        const QVector<Run> runs = inkRuns(background.first, canvas.map(column), canvas);
+    // And a 1000 x 700 window on a screen of two device pixels per window
+    // pixel: the meters are placed and mapped in window pixels, then doubled.
+    const CanvasScale window1000(float((659.0 / 650 + 1000.0 / 986) * 0.5));
+    const CanvasScale doubled(window1000.factor(), 2.0);
+    const QImage drawnDoubled = background::paintCanvas(
+        background::paintSurface(QSize(2000, 1400), doubled), doubled, false);
+    struct Case
+    {
+        QImage image;
+        CanvasScale canvas;
+        CanvasScale placed; // the meters' scale in window pixels
+        int ratio;
+    };
+    const QVector<Case> backgrounds = {
+        {load(png + "background_offline.png"), CanvasScale(), CanvasScale(), 1},
+        {load(png + "background_online.png"), CanvasScale(), CanvasScale(), 1},
+        {drawn.convertToFormat(QImage::Format_ARGB32), large, large, 1},
+        {drawnDoubled.convertToFormat(QImage::Format_ARGB32), doubled, window1000, 2}};
+    for (const Case &background : backgrounds) {
+        const CanvasScale &canvas = background.canvas;
+        const auto barTop = [&](double db) {
+            return background.ratio * barTopRow(db, background.placed);
+        };
+        const int meterBottom = background.ratio * (background.placed.map(meterTop) +
+                                                    background.placed.map(meterHeight)) -
+                                1;
+        const QVector<Run> runs = inkRuns(background.image, canvas.map(column), canvas);
         const int levelCount = int(sizeof(scaleLevels) / sizeof(scaleLevels[0]));
         QCOMPARE(runs.size(), levelCount);
         for (int i = 0; i < levelCount - 1; ++i) {
-            const int expected = barTopRow(scaleLevels[i], canvas);
+            const int expected = barTop(scaleLevels[i]);
             QVERIFY2(qAbs(runs[i].top - expected) <= 1,
                      qPrintable(QStringLiteral("%1 dB: tick at %2, bar top at %3")
                                     .arg(scaleLevels[i])
@@ -317,7 +336,7 @@ void TestResources::scaleTicksMeetMeterBars()
         // The bottom mark cannot reach below the meter.
         QCOMPARE(runs.last().bottom, meterBottom);
         // A meter showing exactly 0 dB is level with its tick.
-        QCOMPARE(runs[5].top, barTopRow(0.0, canvas));
+        QCOMPARE(runs[5].top, barTop(0.0));
     }
 }
 

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (!artwork::loadFonts()) {
-        err << "gen-resources: the DejaVu fonts (fonts-dejavu-core) are missing\n";
+        err << "gen-resources: the artwork's compiled-in face could not be registered\n";
         return 1;
     }
 
