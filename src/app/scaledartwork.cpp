@@ -7,6 +7,7 @@
 #include "sharedpictureengine.h"
 
 #include <QPixmap>
+#include <QThread>
 
 #include <utility>
 
@@ -27,8 +28,10 @@ ScaledArtwork::~ScaledArtwork()
     // must be done before the object goes.
     if (cancelled)
         *cancelled = true;
-    if (running.valid())
-        running.wait();
+    if (worker) {
+        worker->wait();
+        delete worker;
+    }
 }
 
 void ScaledArtwork::draw(const Order &order)
@@ -39,7 +42,7 @@ void ScaledArtwork::draw(const Order &order)
         qWarning("The pictures' compiled-in face could not be registered");
     next = order;
     hasNext = true;
-    if (running.valid())
+    if (worker)
         *cancelled = true; // started again when the worker reports back
     else
         start();
@@ -48,7 +51,7 @@ void ScaledArtwork::draw(const Order &order)
 void ScaledArtwork::reset()
 {
     hasNext = false;
-    if (running.valid())
+    if (worker)
         *cancelled = true;
     surfaceWindow = QSize();
     surfaceScale = 0.0f;
@@ -77,7 +80,9 @@ void ScaledArtwork::start()
 
     cancelled = std::make_shared<std::atomic<bool>>(false);
     auto stop = cancelled;
-    running = std::async(std::launch::async, [this, order, reusable, pictures, stop] {
+    // A QThread, not a plain one: text drawn on a thread keeps a font cache
+    // there whose upkeep wants a timer, which only a QThread can have.
+    worker = QThread::create([this, order, reusable, pictures, stop] {
         auto result = std::make_shared<Result>();
         const CanvasScale canvas(order.scale, order.ratio);
         result->surface =
@@ -98,12 +103,13 @@ void ScaledArtwork::start()
         QMetaObject::invokeMethod(
             this, [this, result] { deliver(result); }, Qt::QueuedConnection);
     });
+    worker->start();
 }
 
 void ScaledArtwork::deliver(const std::shared_ptr<Result> &result)
 {
-    running.wait(); // the worker has posted its last act; this returns at once
-    running = std::future<void>();
+    worker->wait(); // the worker has posted its last act; this returns at once
+    delete std::exchange(worker, nullptr);
     // Given up, also when it came too late to notice: a newer order waits.
     if (!*cancelled) {
         surfaceWindow = result->surface.size();

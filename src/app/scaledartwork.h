@@ -6,8 +6,9 @@
 #include <QSize>
 #include <QString>
 
+class QThread;
+
 #include <atomic>
-#include <future>
 #include <memory>
 
 // Draws what the window shows at the device size it is shown at, for a
@@ -61,7 +62,7 @@ private:
 
     Order next;
     bool hasNext = false;
-    std::future<void> running;
+    QThread *worker = nullptr; // while it draws
     std::shared_ptr<std::atomic<bool>> cancelled;
     // What the last surface delivered was drawn for, so that going online or
     // offline draws only the canvas's marks again.
