@@ -11,6 +11,9 @@
 #include <QSet>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 const QString png = QStringLiteral(":/resources/png/");
@@ -99,6 +102,22 @@ qreal meanLightness(const QImage &image, const QRect &area)
     return sum / (area.width() * area.height());
 }
 
+// The largest step by which two pictures of one size differ in any channel.
+int largestStep(const QImage &a, const QImage &b)
+{
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            largest =
+                std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                          std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    }
+    return largest;
+}
+
 } // namespace
 
 class TestResources : public QObject
@@ -131,12 +150,22 @@ void TestResources::initTestCase()
 
 // The program draws its pictures with the generator's code when it shows
 // them larger; at the bundle's size that code must still draw the bundle.
+// The bundle is made on Linux; with the Windows C runtime's maths a few
+// pixels (under 100 of a background) come out one step apart, so there the
+// drawing may differ by that one step and no more.
 void TestResources::sharedDrawingMatchesBundle()
 {
+#ifdef Q_OS_WIN
+    constexpr int roundingSteps = 1;
+#else
+    constexpr int roundingSteps = 0;
+#endif
     for (const bundle::Picture &picture : bundle::pictures()) {
         const QImage committed = load(bundle::root + picture.path);
         const QImage drawn = picture.draw(picture.size).convertToFormat(QImage::Format_ARGB32);
-        QVERIFY2(drawn == committed, qPrintable(picture.path));
+        QCOMPARE(drawn.size(), committed.size());
+        QVERIFY2(drawn == committed || largestStep(drawn, committed) <= roundingSteps,
+                 qPrintable(picture.path));
     }
 }
 
