@@ -188,5 +188,5 @@ void MainWindow::releaseMeter(TVKPPMMeter *meter, double target)
         return;
     meter->setLevelWithoutRepaint(level + double(change));
     if (meter->calculatePosition())
-        meter->update();
+        meter->updateChangedRows();
 }
