@@ -3,13 +3,11 @@
 
 #include <QLocale>
 #include <QPainter>
-#include <QTimer>
 
 #include <utility>
 
 namespace {
 
-constexpr int pollIntervalMs = 100;
 constexpr int defaultWidth = 100;
 constexpr int defaultHeight = 30;
 const char timeFormat[] = "hh:mm:ss";
@@ -25,9 +23,6 @@ QColor penColor(const QColor &color)
 
 TVKDigitalClock::TVKDigitalClock(QWidget *parent) : QWidget(parent)
 {
-    auto *timer = new QTimer(this);
-    connect(timer, SIGNAL(timeout()), this, SLOT(checkTime()));
-    timer->start(pollIntervalMs);
     setWindowTitle(tr("Digital Clock"));
     resize(defaultWidth, defaultHeight);
 }

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "clockpoll.h"
+
 // The time of day over the date, each line in its own font and colour. Polls
 // the clock ten times a second and repaints once per second.
 class TVKDigitalClock : public QWidget
@@ -54,6 +56,10 @@ public:
     // restores the local clock.
     void setDateTimeSource(DateTimeSource source);
 
+    // Whether the owner calls checkTime() at least every 100 ms itself
+    // instead of the widget's own timer; off by default.
+    void setPolledByOwner(bool byOwner) { m_poll.setPolledByOwner(byOwner); }
+
 public slots:
     void checkTime();
 
@@ -74,4 +80,5 @@ private:
     int m_lastSecond = 0;
     DateTimeSource m_source;
     qint64 m_polledSecond = -1; // the system second of the last reading
+    ClockPoll m_poll{this};
 };
