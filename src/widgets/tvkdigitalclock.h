@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "clockpoll.h"
+#include "glyphline.h"
 
 // The time of day over the date, each line in its own font and colour. Polls
 // the clock ten times a second and repaints once per second.
@@ -69,6 +70,8 @@ protected:
 private:
     // Where the time line is drawn: the top half.
     QRect timeLineRect() const;
+    // The time line laid out for the current text, font and size.
+    const GlyphLine &timeLine();
     bool m_timeDisplay = true;
     QFont m_timeDisplayFont;
     QColor m_timeDisplayFontColor;
@@ -77,6 +80,7 @@ private:
     QColor m_dateDisplayFontColor;
     QString m_timeText;
     QString m_dateText;
+    GlyphLine m_timeLine;
     int m_lastSecond = 0;
     DateTimeSource m_source;
     qint64 m_polledSecond = -1; // the system second of the last reading
