@@ -101,16 +101,14 @@ export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || { echo "bench.sh: Xvfb did not start" >&2; exit 1; }
 
-hz=$(getconf CLK_TCK)
 now_ns() { date +%s%N; }
-# utime + stime of a process, in clock ticks.
-ticks() {
-    local s
-    s=$(cat "/proc/$1/stat")
-    s=${s##*) }
-    # shellcheck disable=SC2086
-    set -- $s
-    echo $((${12} + ${13}))
+# CPU time of a process so far, in microseconds: the run time of each of its
+# threads (/proc/PID/task/*/schedstat, in nanoseconds). The clock ticks of
+# /proc/PID/stat are 10 ms: an idle program's 0.5 % of a core over 30 s is
+# 15 of them, too coarse for the ratios.
+cpu_per_s=1000000
+cpu_us() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.0f\n", ns / 1000 }'
 }
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 # Context switches so far of each thread of a process: "tid name count" lines.
@@ -158,10 +156,10 @@ cpu_run() { # name rate(0 = offline) width height [life] [seconds]
         echo "bench.sh: the program never talked to the simulator" >&2
         exit 1
     fi
-    a0=$(ticks "$app"); x0=$(ticks "$xvfb"); t0=$(now_ns)
+    a0=$(cpu_us "$app"); x0=$(cpu_us "$xvfb"); t0=$(now_ns)
     thread_switches "$app" >"$tmp/switches0"
     sleep "$seconds"
-    a1=$(ticks "$app"); x1=$(ticks "$xvfb"); t1=$(now_ns)
+    a1=$(cpu_us "$app"); x1=$(cpu_us "$xvfb"); t1=$(now_ns)
     thread_switches "$app" >"$tmp/switches1"
     sample "rss_${name}_kb" "$(peak_kb "$app")"
     # Wake-ups a second of each thread, summed by thread name.
@@ -170,9 +168,9 @@ cpu_run() { # name rate(0 = offline) width height [life] [seconds]
         "$tmp/switches0" "$tmp/switches1" >>"$samples"
     stop "$app"
     [ -n "$sim" ] && stop "$sim"
-    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
-    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
 }
 
@@ -186,11 +184,11 @@ tick_run() {
     pids+=("$app")
     timeout 10 xdotool search --sync --onlyvisible --name '^vm-bench-label$' >/dev/null
     sleep "$warmup"
-    a0=$(ticks "$app"); t0=$(now_ns)
+    a0=$(cpu_us "$app"); t0=$(now_ns)
     sleep "$seconds"
-    a1=$(ticks "$app"); t1=$(now_ns)
+    a1=$(cpu_us "$app"); t1=$(now_ns)
     stop "$app"
-    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
     # Side by side with the offline program measured just before.
     awk '$1 == "sample" && $2 == "cpu_offline_1920x1080_app_pct" { p = $3 }
@@ -208,13 +206,13 @@ floor_run() { # name width height seconds
     id=$(timeout 10 xdotool search --sync --onlyvisible --name '^vm-bench-floor$' | head -n 1)
     xdotool windowmove "$id" 0 0 windowsize "$id" "$w" "$h"
     sleep "$warmup"
-    a0=$(ticks "$app"); x0=$(ticks "$xvfb"); t0=$(now_ns)
+    a0=$(cpu_us "$app"); x0=$(cpu_us "$xvfb"); t0=$(now_ns)
     sleep "$seconds"
-    a1=$(ticks "$app"); x1=$(ticks "$xvfb"); t1=$(now_ns)
+    a1=$(cpu_us "$app"); x1=$(cpu_us "$xvfb"); t1=$(now_ns)
     stop "$app"
-    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
-    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
 }
 
