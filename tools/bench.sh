@@ -118,7 +118,7 @@ thread_switches() {
     for t in /proc/"$1"/task/*; do
         [ -r "$t/status" ] || continue
         printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' <"$t/comm")" \
-            "$(awk '/voluntary_ctxt_switches/ { s += $2 } END { print s + 0 }' "$t/status")"
+            "$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")"
     done
 }
 sample() { echo "sample $1 $2" >>"$samples"; }
