@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # The benchmark suite (method and latest results: docs/performance.md).
 #
-#   tools/bench.sh [--quick] [--runs N] [--seconds S] [--build-dir DIR] [--samples FILE]
+#   tools/bench.sh [--quick] [--runs N] [--seconds S] [--pairs N] [--build-dir DIR]
+#                  [--samples FILE]
 #
 # Builds the program and bench/ (tools/setup.sh installs what is missing),
 # starts a private virtual X server (software rendering) and a private
 # settings store, and measures, each several times: CPU offline and online
 # (program and X server separately), event-to-pixel latency, start-up and peak
 # memory against a one-label Qt window, the rescale pass, the longest block
-# of the GUI thread and the time to the final frame after a resize, and the
-# meter repaints. Prints one table of medians.
+# of the GUI thread and the time to the final frame after a resize, the
+# meter repaints, and the live display against its floor (four bars on a
+# 10 ms tick) in interleaved pairs. Prints one table of medians.
 #
-# Full run: 3 runs of every figure, CPU over 30 s per run (about 15 minutes);
+# Full run: 3 runs of every figure, CPU over 30 s per run, then 5 pairs of
+# 15 s against the floor at each of two sizes (about 25 minutes);
 # exits 3 when a target is missed. --quick: one short run of everything (about
 # a minute after the build), for a smoke test; targets are shown but not
 # enforced. Set VM_BENCH_BUILD_DIR (or --build-dir) to reuse a build tree.
@@ -22,6 +25,7 @@ root=$(pwd)
 quick=0
 runs=3
 seconds=30
+pairs=""
 build_dir=${VM_BENCH_BUILD_DIR:-$root/build-bench}
 samples_out=""
 while [ $# -gt 0 ]; do
@@ -29,18 +33,22 @@ while [ $# -gt 0 ]; do
     --quick) quick=1; shift ;;
     --runs) runs=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
+    --pairs) pairs=$2; shift 2 ;;
     --build-dir) build_dir=$2; shift 2 ;;
     --samples) samples_out=$2; shift 2 ;;
-    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
 
 if [ "$quick" -eq 1 ]; then
     runs=1; seconds=3; warmup=2; steps=30; floor_seconds=6; startups=2; passes=2; changes=100
+    pairs=${pairs:-1}; pair_seconds=3
 else
     warmup=5; steps=200; floor_seconds=8; startups=5; passes=5; changes=1000
+    pairs=${pairs:-5}; pair_seconds=15
 fi
+[ "$pairs" -ge 1 ] && [ "$pairs" -le 20 ] || { echo "bench.sh: --pairs 1..20" >&2; exit 2; }
 [ "$runs" -ge 1 ] && [ "$runs" -le 20 ] || { echo "bench.sh: --runs 1..20" >&2; exit 2; }
 [ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "bench.sh: --seconds 1..600" >&2; exit 2; }
 
@@ -53,7 +61,7 @@ VM_BUILD_DIR=$build_dir VM_BUILD_TYPE=${VM_BUILD_TYPE:-RelWithDebInfo} \
 }
 rm -f "${TMPDIR:-/tmp}/vm-bench-build.$$.log"
 bin=$build_dir/bin
-for b in vontra-meters vontra-console-sim vm-bench-harness vm-bench-label vm-bench-stamp; do
+for b in vontra-meters vontra-console-sim vm-bench-harness vm-bench-label vm-bench-stamp vm-bench-floor; do
     [ -x "$bin/$b" ] || { echo "bench.sh: $bin/$b was not built" >&2; exit 1; }
 done
 
@@ -93,16 +101,14 @@ export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || { echo "bench.sh: Xvfb did not start" >&2; exit 1; }
 
-hz=$(getconf CLK_TCK)
 now_ns() { date +%s%N; }
-# utime + stime of a process, in clock ticks.
-ticks() {
-    local s
-    s=$(cat "/proc/$1/stat")
-    s=${s##*) }
-    # shellcheck disable=SC2086
-    set -- $s
-    echo $((${12} + ${13}))
+# CPU time of a process so far, in microseconds: the run time of each of its
+# threads (/proc/PID/task/*/schedstat, in nanoseconds). The clock ticks of
+# /proc/PID/stat are 10 ms: an idle program's 0.5 % of a core over 30 s is
+# 15 of them, too coarse for the ratios.
+cpu_per_s=1000000
+cpu_us() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.0f\n", ns / 1000 }'
 }
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 # Context switches so far of each thread of a process: "tid name count" lines.
@@ -112,15 +118,17 @@ thread_switches() {
     for t in /proc/"$1"/task/*; do
         [ -r "$t/status" ] || continue
         printf '%s %s %s\n' "${t##*/}" "$(tr ' ' '_' <"$t/comm")" \
-            "$(awk '/voluntary_ctxt_switches/ { s += $2 } END { print s + 0 }' "$t/status")"
+            "$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")"
     done
 }
 sample() { echo "sample $1 $2" >>"$samples"; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-start_sim() { # rate
+start_sim() { # rate [life]: with "life", the studio's own life as well
+    local quiet=(--quiet-life)
+    [ "${2:-}" = life ] && quiet=()
     "$bin/vontra-console-sim" --port "$console_port" --target "127.0.0.1:$display_port" \
-        --rate "$1" --seed 7 --quiet-life --verbose 2>"$tmp/sim.log" &
+        --rate "$1" --seed 7 "${quiet[@]}" --verbose 2>"$tmp/sim.log" &
     sim=$!
     pids+=("$sim")
     for _ in $(seq 50); do grep -q "console listening" "$tmp/sim.log" && return 0; sleep 0.1; done
@@ -132,10 +140,10 @@ start_sim() { # rate
 stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
 
 # CPU of the real program (and of the X server) over $seconds, after $warmup.
-cpu_run() { # name rate(0 = offline) width height
-    local name=$1 rate=$2 w=$3 h=$4 sim="" app id a0 a1 x0 x1 t0 t1
+cpu_run() { # name rate(0 = offline) width height [life] [seconds]
+    local name=$1 rate=$2 w=$3 h=$4 life=${5:-} seconds=${6:-$seconds} sim="" app id a0 a1 x0 x1 t0 t1
     write_conf
-    [ "$rate" -gt 0 ] && start_sim "$rate"
+    [ "$rate" -gt 0 ] && start_sim "$rate" "$life"
     "$bin/vontra-meters" >"$tmp/app.log" 2>&1 &
     app=$!
     pids+=("$app")
@@ -148,10 +156,10 @@ cpu_run() { # name rate(0 = offline) width height
         echo "bench.sh: the program never talked to the simulator" >&2
         exit 1
     fi
-    a0=$(ticks "$app"); x0=$(ticks "$xvfb"); t0=$(now_ns)
+    a0=$(cpu_us "$app"); x0=$(cpu_us "$xvfb"); t0=$(now_ns)
     thread_switches "$app" >"$tmp/switches0"
     sleep "$seconds"
-    a1=$(ticks "$app"); x1=$(ticks "$xvfb"); t1=$(now_ns)
+    a1=$(cpu_us "$app"); x1=$(cpu_us "$xvfb"); t1=$(now_ns)
     thread_switches "$app" >"$tmp/switches1"
     sample "rss_${name}_kb" "$(peak_kb "$app")"
     # Wake-ups a second of each thread, summed by thread name.
@@ -160,9 +168,9 @@ cpu_run() { # name rate(0 = offline) width height
         "$tmp/switches0" "$tmp/switches1" >>"$samples"
     stop "$app"
     [ -n "$sim" ] && stop "$sim"
-    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
-    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
 }
 
@@ -176,16 +184,51 @@ tick_run() {
     pids+=("$app")
     timeout 10 xdotool search --sync --onlyvisible --name '^vm-bench-label$' >/dev/null
     sleep "$warmup"
-    a0=$(ticks "$app"); t0=$(now_ns)
+    a0=$(cpu_us "$app"); t0=$(now_ns)
     sleep "$seconds"
-    a1=$(ticks "$app"); t1=$(now_ns)
+    a1=$(cpu_us "$app"); t1=$(now_ns)
     stop "$app"
-    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$hz" -v ns=$((t1 - t0)) \
+    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
         'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
     # Side by side with the offline program measured just before.
     awk '$1 == "sample" && $2 == "cpu_offline_1920x1080_app_pct" { p = $3 }
          $1 == "sample" && $2 == "cpu_tick_reference_app_pct" { r = $3 }
          END { if (r > 0) printf "sample idle_ratio %.3f\n", p / r }' "$samples" >>"$samples"
+}
+
+# The floor of the live display (bench/floor.cpp), measured like cpu_run:
+# the program and the X server over the window, after the warm-up.
+floor_run() { # name width height seconds
+    local name=$1 w=$2 h=$3 seconds=$4 app id a0 a1 x0 x1 t0 t1
+    "$bin/vm-bench-floor" >/dev/null 2>&1 &
+    app=$!
+    pids+=("$app")
+    id=$(timeout 10 xdotool search --sync --onlyvisible --name '^vm-bench-floor$' | head -n 1)
+    xdotool windowmove "$id" 0 0 windowsize "$id" "$w" "$h"
+    sleep "$warmup"
+    a0=$(cpu_us "$app"); x0=$(cpu_us "$xvfb"); t0=$(now_ns)
+    sleep "$seconds"
+    a1=$(cpu_us "$app"); x1=$(cpu_us "$xvfb"); t1=$(now_ns)
+    stop "$app"
+    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
+        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
+        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+}
+
+# One pair: the live display (50 events/s, the studio's life on) and the
+# floor, one right after the other, so that both see the same machine; the
+# pair's ratios are samples of their own.
+floor_pair() { # width height
+    local key=$1x$2 side
+    cpu_run "live_$key" 50 "$1" "$2" life "$pair_seconds"
+    floor_run "floor_$key" "$1" "$2" "$pair_seconds"
+    for side in app x; do
+        awk -v k="$key" -v s="$side" '$1 == "sample" && $2 == "cpu_live_" k "_" s "_pct" { a = $3 }
+             $1 == "sample" && $2 == "cpu_floor_" k "_" s "_pct" { b = $3 }
+             END { if (b > 0) printf "sample floor_ratio_%s_%s %.3f\n", k, s, a / b }' \
+            "$samples" >>"$samples"
+    done
 }
 
 harness() {
@@ -231,6 +274,12 @@ for run in $(seq "$runs"); do
     harness resize --size 1920x1080 --resizes "$passes"
     harness resize --size 3840x2160 --resizes "$passes"
     harness changes --size 1920x1080 --count "$changes"
+done
+# The live display against its floor, in pairs, the two sizes taking turns.
+for pair in $(seq "$pairs"); do
+    echo "bench: pair $pair of $pairs against the floor (load $(load))" >&2
+    floor_pair 1920 1080
+    floor_pair 986 650
 done
 load_end=$(load)
 [ -n "$samples_out" ] && cp "$samples" "$samples_out"
@@ -278,6 +327,20 @@ for c in "offline_1920x1080 offline, clocks only, 1920 x 1080 0.3" \
     x=$(median "cpu_${key}_x_pct")
     row "CPU, $label" "program $(f "$a")%, X server $(f "$x")% of one core" \
         "program <= $target%" "$(check "$a" "$target")"
+done
+for key in 1920x1080 986x650; do
+    fa=$(median "cpu_floor_${key}_app_pct")
+    fx=$(median "cpu_floor_${key}_x_pct")
+    printf '| %s | %s | %s | %s |\n' "reference: the floor (four bars on a 10 ms tick), ${key/x/ x }" \
+        "program $(f "$fa")%, X server $(f "$fx")% of one core" "(the live display's floor)" "info"
+    for side in app x; do
+        r=$(median "floor_ratio_${key}_${side}")
+        what=program
+        [ "$side" = x ] && what="X server"
+        row "live display (50 events/s, studio life) against the floor, ${key/x/ x }, $what" \
+            "x $(f "$r") (display $(f "$(median "cpu_live_${key}_${side}_pct")")%; pairs $(values "floor_ratio_${key}_${side}" | awk '{ printf "%s%.2f", (NR > 1 ? "/" : ""), $1 }'))" \
+            "<= 1.5 x" "$(check "$r" 1.5)"
+    done
 done
 printf '| %s | %s | %s | %s |\n' "reference: lean one-label window with an idle 10 ms timer" \
     "$(f "$(median cpu_tick_reference_app_pct)")% of one core" "(the meter tick's floor)" "info"

@@ -135,6 +135,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     meterReleaseTimer = new QTimer(this);
     connect(meterReleaseTimer, SIGNAL(timeout()), this, SLOT(meterRelease()));
     meterReleaseTimer->start(meterReleaseInterval);
+    connect(meterReleaseTimer, SIGNAL(timeout()), this, SLOT(pollClocks()));
+    ui->AnalogClock->setPolledByOwner(true);
+    ui->DigitalClock->setPolledByOwner(true);
 
     silenceAlarmTimer = new QTimer(this);
     connect(silenceAlarmTimer, SIGNAL(timeout()), this, SLOT(onSilenceAlarm()));

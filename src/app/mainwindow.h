@@ -57,6 +57,10 @@ signals:
 
 private slots:
     void meterRelease();
+    // The clocks' poll, on every tenth meter tick: the tick's wake-ups serve
+    // it, where the clocks' own timers would wake the program ten times a
+    // second more.
+    void pollClocks();
     void openSettings();
     void onConfigSilenceDetection();
     void onRedrawModules();
@@ -176,6 +180,7 @@ private:
     std::atomic<bool> sourceTypesPending{false};
     double meterReleaseStep = 0.133;
     int meterReleaseInterval = 10;
+    int ticksSinceClockPoll = 0;
 
     // Console state: each field written whole by the decoder (possibly on the
     // library's thread) and read whole by the GUI-thread slots.

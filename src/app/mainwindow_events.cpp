@@ -171,6 +171,15 @@ void MainWindow::meterRelease()
         releaseMeter(all[m], meterTargets[m]);
 }
 
+void MainWindow::pollClocks()
+{
+    if (++ticksSinceClockPoll * meterReleaseInterval < ClockPoll::intervalMs)
+        return;
+    ticksSinceClockPoll = 0;
+    ui->AnalogClock->checkTime();
+    ui->DigitalClock->checkTime();
+}
+
 void MainWindow::releaseMeter(TVKPPMMeter *meter, double target)
 {
     // A console sending a level that is not a number must not freeze the
@@ -188,5 +197,5 @@ void MainWindow::releaseMeter(TVKPPMMeter *meter, double target)
         return;
     meter->setLevelWithoutRepaint(level + double(change));
     if (meter->calculatePosition())
-        meter->update();
+        meter->updateChangedRows();
 }

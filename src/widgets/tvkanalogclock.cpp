@@ -5,7 +5,6 @@
 #include <QPen>
 #include <QPolygon>
 #include <QRegion>
-#include <QTimer>
 #include <QTransform>
 
 #include <cmath>
@@ -13,7 +12,6 @@
 
 namespace {
 
-constexpr int pollIntervalMs = 100;
 constexpr int defaultSide = 200;
 constexpr double dialSize = 200.0; // the dial's side in dial units
 constexpr int dialRadius = 100;
@@ -74,10 +72,6 @@ TVKAnalogClock::TVKAnalogClock(QWidget *parent)
 {
     setWindowTitle(tr("Analog Clock"));
     resize(defaultSide, defaultSide);
-
-    auto *timer = new QTimer(this);
-    connect(timer, SIGNAL(timeout()), this, SLOT(checkTime()));
-    timer->start(pollIntervalMs);
 }
 
 TVKAnalogClock::~TVKAnalogClock() = default;

@@ -9,6 +9,8 @@
 #include <array>
 #include <functional>
 
+#include "clockpoll.h"
+
 #include "dialring.h"
 
 class QPainter;
@@ -163,6 +165,10 @@ public:
     // e.g. to show a fixed time; an empty function restores the local clock.
     void setTimeSource(TimeSource source);
 
+    // Whether the owner calls checkTime() at least every 100 ms itself
+    // instead of the widget's own timer; off by default.
+    void setPolledByOwner(bool byOwner) { m_poll.setPolledByOwner(byOwner); }
+
 public slots:
     void checkTime();
 
@@ -254,4 +260,5 @@ private:
     // The scale lines and the second dots, each drawn once (dialring.h).
     DialRing m_lines;
     DialRing m_dots;
+    ClockPoll m_poll{this};
 };

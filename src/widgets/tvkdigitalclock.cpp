@@ -2,14 +2,13 @@
 #include "systemsecond.h"
 
 #include <QLocale>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QTimer>
 
 #include <utility>
 
 namespace {
 
-constexpr int pollIntervalMs = 100;
 constexpr int defaultWidth = 100;
 constexpr int defaultHeight = 30;
 const char timeFormat[] = "hh:mm:ss";
@@ -25,9 +24,6 @@ QColor penColor(const QColor &color)
 
 TVKDigitalClock::TVKDigitalClock(QWidget *parent) : QWidget(parent)
 {
-    auto *timer = new QTimer(this);
-    connect(timer, SIGNAL(timeout()), this, SLOT(checkTime()));
-    timer->start(pollIntervalMs);
     setWindowTitle(tr("Digital Clock"));
     resize(defaultWidth, defaultHeight);
 }
@@ -95,6 +91,7 @@ void TVKDigitalClock::checkTime()
     const QDateTime now = m_source ? m_source() : QDateTime::currentDateTime();
     // Day and month names follow the operating system, not a widget locale.
     const QLocale locale = QLocale::system();
+    const QString previousTime = m_timeText;
     m_timeText = locale.toString(now.time(), QLatin1String(timeFormat));
     const QString date = locale.toString(now.date(), QLatin1String(dateFormat));
     // The date changes with a second, at midnight: the tick that sees the new
@@ -107,11 +104,23 @@ void TVKDigitalClock::checkTime()
         return;
     m_lastSecond = second;
     // Most seconds only the time line changes, and its text stays inside its
-    // half: the date is not drawn again for nothing.
-    if (sameDate && m_timeDisplay)
-        update(timeLineRect());
-    else
+    // half: the date is not drawn again for nothing, and of the time only the
+    // glyphs that changed (mostly one digit).
+    if (sameDate && m_timeDisplay) {
+        const GlyphLine shown = m_timeLine;
+        update(shown.isFor(previousTime, m_timeDisplayFont, timeLineRect())
+                   ? shown.differenceTo(timeLine())
+                   : QRegion(timeLineRect()));
+    } else {
         update();
+    }
+}
+
+const GlyphLine &TVKDigitalClock::timeLine()
+{
+    if (!m_timeLine.isFor(m_timeText, m_timeDisplayFont, timeLineRect()))
+        m_timeLine = GlyphLine(m_timeText, m_timeDisplayFont, timeLineRect(), this);
+    return m_timeLine;
 }
 
 QRect TVKDigitalClock::timeLineRect() const
@@ -119,7 +128,7 @@ QRect TVKDigitalClock::timeLineRect() const
     return QRect(0, 0, width(), height() / 2);
 }
 
-void TVKDigitalClock::paintEvent(QPaintEvent *)
+void TVKDigitalClock::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -132,7 +141,7 @@ void TVKDigitalClock::paintEvent(QPaintEvent *)
     if (m_timeDisplay) {
         painter.setPen(penColor(m_timeDisplayFontColor));
         painter.setFont(m_timeDisplayFont);
-        painter.drawText(timeLineRect(), Qt::AlignCenter, m_timeText);
+        timeLine().draw(painter, event->region());
         lineHeight = painter.fontMetrics().height();
     }
     if (m_dateDisplay) {

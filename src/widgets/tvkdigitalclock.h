@@ -8,6 +8,9 @@
 
 #include <functional>
 
+#include "clockpoll.h"
+#include "glyphline.h"
+
 // The time of day over the date, each line in its own font and colour. Polls
 // the clock ten times a second and repaints once per second.
 class TVKDigitalClock : public QWidget
@@ -54,6 +57,10 @@ public:
     // restores the local clock.
     void setDateTimeSource(DateTimeSource source);
 
+    // Whether the owner calls checkTime() at least every 100 ms itself
+    // instead of the widget's own timer; off by default.
+    void setPolledByOwner(bool byOwner) { m_poll.setPolledByOwner(byOwner); }
+
 public slots:
     void checkTime();
 
@@ -63,6 +70,8 @@ protected:
 private:
     // Where the time line is drawn: the top half.
     QRect timeLineRect() const;
+    // The time line laid out for the current text, font and size.
+    const GlyphLine &timeLine();
     bool m_timeDisplay = true;
     QFont m_timeDisplayFont;
     QColor m_timeDisplayFontColor;
@@ -71,7 +80,9 @@ private:
     QColor m_dateDisplayFontColor;
     QString m_timeText;
     QString m_dateText;
+    GlyphLine m_timeLine;
     int m_lastSecond = 0;
     DateTimeSource m_source;
     qint64 m_polledSecond = -1; // the system second of the last reading
+    ClockPoll m_poll{this};
 };

@@ -186,8 +186,24 @@ bool TVKPPMMeter::calculatePosition()
 
     if (m_barHeight == m_lastBarHeight)
         return false;
+    m_previousBarHeight = m_lastBarHeight;
     m_lastBarHeight = m_barHeight;
     return true;
+}
+
+void TVKPPMMeter::updateChangedRows()
+{
+    // What a row shows depends on the bar height only through two rows: the
+    // lit top (h - bar) and the top of the gradient part (2 x half - bar, a
+    // row lower for odd heights). Between two heights only the rows from the
+    // higher bar's top to the lower bar's gradient top can differ; one row of
+    // margin either side.
+    const int h = height();
+    const int higher = qMax(m_previousBarHeight, m_barHeight);
+    const int lower = qMin(m_previousBarHeight, m_barHeight);
+    const int first = h - higher - 1;
+    const int last = h + 1 - lower + 1; // 2 x half <= h + 1
+    update(rows(first, last, width()).intersected(rect()));
 }
 
 void TVKPPMMeter::paintEvent(QPaintEvent *)

@@ -97,6 +97,10 @@ public:
     // and 0 dB heights for the current height and returns true when the bar
     // height in pixels changed since the previous call.
     bool calculatePosition();
+    // Repaints the pixel rows that the last change reported by
+    // calculatePosition() can have changed; the rest of the picture stays as
+    // it is. For the owner's per-tick repaint: a few rows instead of the bar.
+    void updateChangedRows();
 
     // Heights in pixels above the bottom edge, as of the last
     // calculatePosition(); always within 0..height().
@@ -118,6 +122,8 @@ private:
     double m_dBPosition = -50.0;
     int m_lastBarHeight = 0;
     int m_barHeight = 0;
+    // The bar height before the last change calculatePosition() reported.
+    int m_previousBarHeight = 0;
     int m_zeroHeight = 0;
     double m_mindBPosition = -50.0;
     double m_maxdBPosition = 5.0;
