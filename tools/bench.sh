@@ -106,10 +106,11 @@ now_ns() { date +%s%N; }
 # threads (/proc/PID/task/*/schedstat, in nanoseconds). The clock ticks of
 # /proc/PID/stat are 10 ms: an idle program's 0.5 % of a core over 30 s is
 # 15 of them, too coarse for the ratios.
-cpu_per_s=1000000
 cpu_us() {
     cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { printf "%.0f\n", ns / 1000 }'
 }
+# Percent of one core: microseconds of CPU time over nanoseconds of wall time.
+core_pct() { awk -v d="$1" -v ns="$2" 'BEGIN { printf "%.3f", 100 * d / 1e6 / (ns / 1e9) }'; }
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
 # Context switches so far of each thread of a process: "tid name count" lines.
 # A thread that sleeps and wakes switches once per wake-up.
@@ -168,10 +169,8 @@ cpu_run() { # name rate(0 = offline) width height [life] [seconds]
         "$tmp/switches0" "$tmp/switches1" >>"$samples"
     stop "$app"
     [ -n "$sim" ] && stop "$sim"
-    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
-        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
-    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
-        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    sample "cpu_${name}_app_pct" "$(core_pct $((a1 - a0)) $((t1 - t0)))"
+    sample "cpu_${name}_x_pct" "$(core_pct $((x1 - x0)) $((t1 - t0)))"
 }
 
 # The same for the one-label window with an idle 10 ms timer, under the
@@ -188,8 +187,7 @@ tick_run() {
     sleep "$seconds"
     a1=$(cpu_us "$app"); t1=$(now_ns)
     stop "$app"
-    sample "cpu_tick_reference_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
-        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    sample "cpu_tick_reference_app_pct" "$(core_pct $((a1 - a0)) $((t1 - t0)))"
     # Side by side with the offline program measured just before.
     awk '$1 == "sample" && $2 == "cpu_offline_1920x1080_app_pct" { p = $3 }
          $1 == "sample" && $2 == "cpu_tick_reference_app_pct" { r = $3 }
@@ -210,10 +208,8 @@ floor_run() { # name width height seconds
     sleep "$seconds"
     a1=$(cpu_us "$app"); x1=$(cpu_us "$xvfb"); t1=$(now_ns)
     stop "$app"
-    sample "cpu_${name}_app_pct" "$(awk -v d=$((a1 - a0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
-        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
-    sample "cpu_${name}_x_pct" "$(awk -v d=$((x1 - x0)) -v hz="$cpu_per_s" -v ns=$((t1 - t0)) \
-        'BEGIN { printf "%.3f", 100 * d / hz / (ns / 1e9) }')"
+    sample "cpu_${name}_app_pct" "$(core_pct $((a1 - a0)) $((t1 - t0)))"
+    sample "cpu_${name}_x_pct" "$(core_pct $((x1 - x0)) $((t1 - t0)))"
 }
 
 # One pair: the live display (50 events/s, the studio's life on) and the
